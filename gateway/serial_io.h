@@ -1,0 +1,33 @@
+#pragma once
+// SerialIO: one opened serial port, used by one thread at a time.
+#include <cstdint>
+
+#include "platform/win_types.h"
+
+struct DCB;
+
+class SerialIO {
+ public:
+  SerialIO();
+  ~SerialIO();
+  SerialIO(const SerialIO&) = delete;
+  SerialIO& operator=(const SerialIO&) = delete;
+
+  bool Open(const char* name);
+  bool OpenByNumber(DWORD number);
+  void SetTimeouts(DWORD write_timeout_ms, DWORD read_timeout_ms);
+  bool GetDCB(DCB& dcb);
+  bool SetDCB(const DCB& dcb);
+  bool Purge();
+  bool SetRTS(bool on);
+  std::int32_t Write(const void* buffer, DWORD count);
+  std::int32_t WriteAll(const void* buffer, DWORD count);
+  std::int32_t Read(void* buffer, DWORD capacity);
+  bool ClearError();
+  const char* ErrorText();
+
+  class Impl;
+
+ private:
+  Impl* impl_;
+};

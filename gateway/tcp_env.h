@@ -1,0 +1,67 @@
+#pragma once
+// The TCP side of the gateway below Modbus: listening sockets, the
+// registry of client connections and their threads, and one accepted
+// connection as its thread sees it.
+#include <cstdint>
+#include <string>
+
+#include "platform/global_object.h"
+#include "platform/socket_types.h"
+#include "platform/thread.h"
+
+class WinTCPEnv;
+
+// Hands an accepted socket to its new thread.
+struct ClientStub {
+  SOCKET socket;
+  WinTCPEnv* env;
+};
+
+class WinTCPEnv {
+ public:
+  WinTCPEnv();
+  ~WinTCPEnv();
+  WinTCPEnv(const WinTCPEnv&) = delete;
+  WinTCPEnv& operator=(const WinTCPEnv&) = delete;
+
+  std::int32_t Listen(std::int32_t port, const char* ip);
+  std::int32_t Accept(std::int32_t port, SOCKET& accepted);
+  std::int32_t StopListening();
+  std::uint32_t IsListening() const;
+  std::uint32_t ClientCount() const;
+  bool StartClientThread(SOCKET socket, LPTHREAD_START_ROUTINE routine);
+  void RemoveClient(SOCKET socket);
+  void ShutdownClients();
+  void WaitForClients();
+  std::int32_t LastError() const;
+  void ClearLastError();
+
+  class Impl;
+
+ private:
+  Impl* impl_;
+};
+
+class BasicClient {
+ public:
+  explicit BasicClient(ClientStub* stub);  // takes and deletes the stub
+  ~BasicClient();
+  BasicClient(const BasicClient&) = delete;
+  BasicClient& operator=(const BasicClient&) = delete;
+
+  int Send(const void* buffer, std::int32_t length, std::int32_t flags);
+  int Recv(void* buffer, std::int32_t capacity, std::int32_t flags);
+  std::int32_t SendAll(const void* buffer, std::int32_t length,
+                       std::int32_t flags);
+  void SetSendTimeout(std::uint32_t milliseconds);
+  void SetRecvTimeout(std::uint32_t milliseconds);
+  // The peer's IPv4 address as dotted decimal text.
+  const char* PeerAddress() const;
+
+ private:
+  WinTCPEnv* env_;
+  SOCKET socket_;
+  std::string peer_address_;
+};
+
+extern GlobalObject<WinTCPEnv> gWinTCPEnv;
