@@ -1,0 +1,12 @@
+#pragma once
+// Every long-lived global object of the program, built and destroyed in
+// one place so their order does not depend on how the linker arranges
+// static initialisers: first the window program's own (the log queue, the
+// TCP environment, the stop event and the log display thread), then the
+// port table, the RTU reply table, the configuration and the error texts.
+void BuildProgramGlobals();
+
+// Destroys them in the reverse order. A gateway still running by then (the
+// event loop ended without the window's close handler) is stopped first,
+// since its threads use what is about to go.
+void DestroyProgramGlobals();

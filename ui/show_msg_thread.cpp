@@ -1,0 +1,23 @@
+#include "ui/show_msg_thread.h"
+
+#include "common/message_fifo.h"
+#include "platform/win_types.h"
+#include "ui/main_form.h"
+#include "ui/main_unit.h"
+
+ShowMsgThread::ShowMsgThread(bool CreateSuspended) {
+  if (!CreateSuspended) Resume();
+}
+
+ShowMsgThread::~ShowMsgThread() = default;
+
+void ShowMsgThread::Execute() {
+  // Only the stop event ends the loop (or a failed wait); the terminated
+  // flag is not looked at.
+  while (gMsgFIFO->Pop(msg, gStopEvent->Handle(), INFINITE) == 0)
+    Synchronize([this] { ShowMsg(); });
+}
+
+void ShowMsgThread::ShowMsg() {
+  if (MainForm != nullptr) MainForm->MsgMemo->Lines.Add(msg);
+}
