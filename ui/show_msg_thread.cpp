@@ -1,7 +1,10 @@
 #include "ui/show_msg_thread.h"
 
+#include <cstdio>
+
 #include "common/message_fifo.h"
 #include "platform/win_types.h"
+#include "ui/complib/application.h"
 #include "ui/main_form.h"
 #include "ui/main_unit.h"
 
@@ -19,5 +22,12 @@ void ShowMsgThread::Execute() {
 }
 
 void ShowMsgThread::ShowMsg() {
-  if (MainForm != nullptr) MainForm->MsgMemo->Lines.Add(msg);
+  if (MainForm == nullptr) return;
+  MainForm->MsgMemo->Lines.Add(msg);
+  // A window without a display is seen by nobody: the log goes to the
+  // standard output as well.
+  if (Application->IsHeadless()) {
+    std::printf("%s\n", msg.c_str());
+    std::fflush(stdout);
+  }
 }
