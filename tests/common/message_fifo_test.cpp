@@ -37,14 +37,8 @@ TEST_F(Fifo, HoldsSixtyFourLinesAndDropsTheNext) {
   AnsiString line("untouched");
   EXPECT_EQ(fifo.Pop(line, stop, 20), kFifoTimedOut);
   EXPECT_EQ(line.str(), "untouched");
-}
-
-TEST_F(Fifo, ATakenLineMakesRoomForOneMore) {
-  for (int i = 0; i < 64; ++i) fifo.Push("x");
-  AnsiString line;
-  ASSERT_EQ(fifo.Pop(line, stop, 0), kFifoOk);
-  EXPECT_EQ(fifo.Push("back in"), kFifoOk);
-  EXPECT_EQ(fifo.Push("again full"), kFifoFull);
+  // The bound is on lines queued, not on lines ever pushed.
+  EXPECT_EQ(fifo.Push("room again"), kFifoOk);
 }
 
 TEST_F(Fifo, TheStopEventWinsOverQueuedLinesAndKeepsThem) {
@@ -58,12 +52,6 @@ TEST_F(Fifo, TheStopEventWinsOverQueuedLinesAndKeepsThem) {
   ResetEvent(stop);
   ASSERT_EQ(fifo.Pop(line, stop, 0), kFifoOk);
   EXPECT_EQ(line.str(), "first");
-}
-
-TEST_F(Fifo, ABadStopHandleFailsTheWait) {
-  fifo.Push("line");
-  AnsiString line;
-  EXPECT_EQ(fifo.Pop(line, nullptr, 0), kFifoWaitFailed);
 }
 
 TEST_F(Fifo, AWaitingConsumerWakesForALineAndForStop) {
@@ -122,14 +110,6 @@ TEST_F(Fifo, ManyProducersOneConsumerKeepEachProducersOrder) {
   EXPECT_TRUE(in_order);
   EXPECT_EQ(taken, queued.load());
   EXPECT_GT(taken, 0);
-}
-
-TEST(GlobalFifo, IsBuiltAndDestroyedOnRequest) {
-  ASSERT_FALSE(gMsgFIFO.IsBuilt());
-  gMsgFIFO.Build();
-  EXPECT_EQ(gMsgFIFO->Push("line"), kFifoOk);
-  gMsgFIFO.Destroy();
-  EXPECT_FALSE(gMsgFIFO.IsBuilt());
 }
 
 }  // namespace

@@ -72,18 +72,6 @@ TYPED_TEST(Tokenizer, NextTokenAfterTheLastLeavesTheArgumentAlone) {
   EXPECT_EQ(Text(token), "kept");
 }
 
-TYPED_TEST(Tokenizer, OwnsItsCopyAndCanRewind) {
-  TypeParam source("a b");
-  StringTokenizer<TypeParam> tokens(source, " ");
-  source = TypeParam("x y z");
-  TypeParam first, second;
-  tokens.NextToken(first);
-  tokens.Rewind();
-  tokens.NextToken(second);
-  EXPECT_EQ(Text(first), "a");
-  EXPECT_EQ(Text(second), "a");
-}
-
 TEST(TokenizerForms, DelimiterCaseMattersOnlyInTheAnsiForm) {
   EXPECT_EQ(Tokens<ci_string>("axbXc", "x"), (Strings{"a", "b", "c"}));
   EXPECT_EQ(Tokens<AnsiString>("axbXc", "x"), (Strings{"a", "bXc"}));
