@@ -3,8 +3,10 @@
  * server side. The gateway's tests and benchmarks put it on the far end of
  * a pseudo-terminal.
  *
- *   rtu_device --port PATH --unit N [--line BAUD] [--silent]
+ *   rtu_device (--port PATH | --fd N) --unit N [--line BAUD] [--silent]
  *
+ * --fd serves a line that the caller hands over open, such as the master
+ * end of a pseudo-terminal whose other end the gateway opens by name.
  * Holding and input register k holds unit * 1000 + k, coil and discrete
  * input k is on when k is odd, so a reply tells which device answered.
  * --line BAUD holds every exchange for the time the request and the reply
@@ -68,18 +70,22 @@ static modbus_mapping_t* make_tables(int unit) {
 
 static int usage(void) {
   fprintf(stderr,
-          "usage: rtu_device --port PATH --unit N [--line BAUD] [--silent]\n");
+          "usage: rtu_device (--port PATH | --fd N) --unit N [--line BAUD]"
+          " [--silent]\n");
   return 2;
 }
 
 int main(int argc, char** argv) {
   const char* port = NULL;
+  int fd = -1;
   int unit = -1;
   long line_baud = 0;
   int silent = 0;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
       port = argv[++i];
+    } else if (strcmp(argv[i], "--fd") == 0 && i + 1 < argc) {
+      fd = atoi(argv[++i]);
     } else if (strcmp(argv[i], "--unit") == 0 && i + 1 < argc) {
       unit = atoi(argv[++i]);
     } else if (strcmp(argv[i], "--line") == 0 && i + 1 < argc) {
@@ -90,7 +96,7 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  if (port == NULL || unit < 1 || unit > 247) return usage();
+  if ((port == NULL) == (fd < 0) || unit < 1 || unit > 247) return usage();
 
   struct sigaction action;
   memset(&action, 0, sizeof action);
@@ -98,11 +104,18 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, NULL);
   sigaction(SIGINT, &action, NULL);
 
-  modbus_t* ctx = modbus_new_rtu(port, 115200, 'N', 8, 1);
+  /* libmodbus wants a device name even when it is handed an open line. */
+  modbus_t* ctx = modbus_new_rtu(port != NULL ? port : "/dev/null", 115200,
+                                 'N', 8, 1);
   modbus_mapping_t* tables = make_tables(unit);
-  if (ctx == NULL || tables == NULL || modbus_set_slave(ctx, unit) != 0 ||
-      modbus_connect(ctx) != 0) {
-    fprintf(stderr, "rtu_device: %s: %s\n", port, modbus_strerror(errno));
+  int ready = ctx != NULL && tables != NULL && modbus_set_slave(ctx, unit) == 0;
+  if (ready) {
+    ready = port != NULL ? modbus_connect(ctx) == 0
+                         : modbus_set_socket(ctx, fd) == 0;
+  }
+  if (!ready) {
+    fprintf(stderr, "rtu_device: %s: %s\n", port != NULL ? port : "fd",
+            modbus_strerror(errno));
     return 1;
   }
   printf("ready\n");
