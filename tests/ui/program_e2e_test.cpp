@@ -41,8 +41,10 @@ class ProgramEndToEnd : public ::testing::Test {
   void StartDevice(int unit) {
     PtyLine line(folder_.path(), "COM1");
     const int device_end = line.Release();
-    device_ = StartChild({kDevice, "--fd", "3", "--unit", std::to_string(unit)},
-                         {.output_file = Path("device.log"), .inherit_fd = device_end});
+    ChildOptions options;
+    options.output_file = Path("device.log");
+    options.inherit_fd = device_end;
+    device_ = StartChild({kDevice, "--fd", "3", "--unit", std::to_string(unit)}, options);
     close(device_end);
     ASSERT_GT(device_, 0);
     ASSERT_TRUE(PollUntil([&] { return ReadFile(Path("device.log")).find("ready") != std::string::npos; }));
@@ -51,19 +53,21 @@ class ProgramEndToEnd : public ::testing::Test {
   // The program as run with no display at all: it picks the offscreen
   // platform itself and writes its log to the standard output.
   void StartProgram() {
-    program_ = StartChild({kProgram},
-                          {.directory = folder_.path(),
-                           .output_file = Path("program.log"),
-                           .unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
-                                     "QUORVELIN_PORTS"}});
+    ChildOptions options;
+    options.directory = folder_.path();
+    options.output_file = Path("program.log");
+    options.unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QUORVELIN_PORTS"};
+    program_ = StartChild({kProgram}, options);
     ASSERT_GT(program_, 0);
   }
 
   std::string ReadRegisters(int unit) {
+    ChildOptions options;
+    options.output_file = Path("mbpoll.out");
     RunToEnd({"/usr/bin/mbpoll", "-m", "tcp", "-a", std::to_string(unit), "-p",
               std::to_string(config_.tcp_port), "-t", "4", "-r", "1", "-c", "10",
               "-1", "127.0.0.1"},
-             {.output_file = Path("mbpoll.out")});
+             options);
     return ReadFile(Path("mbpoll.out"));
   }
 

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include <QToolButton>
+
 #include "common/message_fifo.h"
 #include "ui/about_dlg.h"
 #include "ui/complib/application.h"

@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QPushButton>
 #include <QScreen>
 #include <QSet>
 #include <cstdlib>
@@ -71,12 +72,14 @@ TEST_F(RenderUnderXvfb, MainWindowAndAboutBoxAreNotBlank) {
   const char* keep = std::getenv("QV_KEEP_RENDER");
   const std::string dir = keep != nullptr ? keep : out.path();
   const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+  ChildOptions options;
+  options.output_file = out.path() + "/draw.log";
+  options.unset = {"QT_QPA_PLATFORM"};
+  options.set = {"QV_RENDER_DIR=" + dir};
   const int code = RunToEnd(
       {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 1024x768x24", self,
        "--gtest_filter=RenderUnderXvfb.MainWindowAndAboutBoxAreNotBlank"},
-      {.output_file = out.path() + "/draw.log",
-       .unset = {"QT_QPA_PLATFORM"},
-       .set = {"QV_RENDER_DIR=" + dir}});
+      options);
   ASSERT_EQ(code, 0) << ReadFile(out.path() + "/draw.log");
 
   for (const char* name : {"main_window.png", "about_box.png", "screen_main.png",
