@@ -12,7 +12,8 @@ ShowMsgThread::ShowMsgThread(bool CreateSuspended) {
   if (!CreateSuspended) Resume();
 }
 
-ShowMsgThread::~ShowMsgThread() = default;
+// The thread must have ended before msg goes.
+ShowMsgThread::~ShowMsgThread() { TerminateAndWait(); }
 
 void ShowMsgThread::Execute() {
   // Only the stop event ends the loop (or a failed wait); the terminated

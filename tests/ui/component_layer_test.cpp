@@ -66,22 +66,13 @@ class LambdaThread : public TThread {
  public:
   explicit LambdaThread(std::function<void(LambdaThread&)> body)
       : body_(std::move(body)) {}
-  ~LambdaThread() override {
-    // The base destructor waits for Execute; nothing of this class may be
-    // gone while it runs.
-    WaitForEnd();
-  }
+  ~LambdaThread() override { TerminateAndWait(); }
   using TThread::Synchronize;
 
  protected:
   void Execute() override { body_(*this); }
 
  private:
-  void WaitForEnd() {
-    Terminate();
-    Resume();
-    WaitFor();
-  }
   std::function<void(LambdaThread&)> body_;
 };
 
@@ -254,13 +245,7 @@ TEST_F(ComponentLayer, SaveDialogKeepsTheNameAsTypedWithoutExtension) {
   TSaveDialog dialog(nullptr);
   dialog.Filter = "Quorvelin Log File|*.log";
   dialog.FileName = "*.log";
-  AnswerNextModal([&](QWidget* modal) {
-    auto* files = qobject_cast<QFileDialog*>(modal);
-    ASSERT_NE(files, nullptr);
-    files->setDirectory(QString::fromStdString(folder));
-    files->selectFile("today");
-    static_cast<QDialog*>(files)->accept();  // as the Save button does
-  });
+  AnswerSaveDialog(folder, "today");
   ASSERT_TRUE(dialog.Execute());
   EXPECT_EQ(dialog.FileName, AnsiString(folder + "/today"));
 

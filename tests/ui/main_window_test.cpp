@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -56,15 +57,6 @@ class MainWindow : public qvtest::ProgramTest {
   std::string Panel(int index) {
     return MainForm->ConnStatusBar->Panels(index).Text().str();
   }
-  // Answers the save dialog with `name` in `folder`.
-  static void ChooseFile(const std::string& folder, const std::string& name) {
-    AnswerNext<QFileDialog>([folder, name](QFileDialog* files) {
-      files->setDirectory(QString::fromStdString(folder));
-      files->selectFile(QString::fromStdString(name));
-      static_cast<QDialog*>(files)->accept();
-    });
-  }
-
   PtyLine com1_{folder_.path(), "COM1"};
 };
 
@@ -255,7 +247,7 @@ TEST_F(MainWindow, SaveWritesTheLinesWithCrLfUnderExactlyTheNameChosen) {
     std::ofstream old(file);
     old << "an older, longer file that is replaced without a question\n";
   }
-  ChooseFile(folder_.path(), "session");
+  AnswerSaveDialog(folder_.path(), "session");
   MainForm->ToolButton1->click();
   EXPECT_EQ(ReadFile(file), "first line\r\nsecond line\r\n");
   EXPECT_FALSE(std::filesystem::exists(file + ".log"));
@@ -264,7 +256,7 @@ TEST_F(MainWindow, SaveWritesTheLinesWithCrLfUnderExactlyTheNameChosen) {
   MainForm->ClrMsgBtn->click();
   gMsgFIFO->Push("third");
   ASSERT_TRUE(WaitForLogLine("third"));
-  ChooseFile(folder_.path(), "other.txt");
+  AnswerSaveDialog(folder_.path(), "other.txt");
   MainForm->SaveLog1->trigger();
   EXPECT_EQ(ReadFile(folder_.path() + "/other.txt"), "third\r\n");
 }
@@ -275,7 +267,7 @@ TEST_F(MainWindow, SaveFailureShowsTheErrorAndKeepsTheLog) {
   gMsgFIFO->Push("kept");
   ASSERT_TRUE(WaitForLogLine("kept"));
   // /dev/full opens but refuses every byte.
-  ChooseFile("/dev", "full");
+  AnswerSaveDialog("/dev", "full");
   QString shown;
   AnswerNext<QMessageBox>([&](QMessageBox* box) {
     shown = box->text();
@@ -319,8 +311,10 @@ TEST_F(MainWindow, CloseWhileRunningAnsweredYesStopsTheGatewayAndTheLogThread) {
   EXPECT_FALSE(MainForm->isVisible());
   EXPECT_FALSE(IsGatewayRunning());
   EXPECT_TRUE(HasIcon("OFFLINEICON"));
-  // The stop event ends the log display thread.
-  EXPECT_EQ(WaitForSingleObject(gShowMsgThread->Handle(), INFINITE), WAIT_OBJECT_0);
+  // The stop event ends the log display thread (its last hand-over may
+  // still be pending: WaitFor serves it).
+  gShowMsgThread->WaitFor();
+  EXPECT_TRUE(gShowMsgThread->Finished());
   EXPECT_LT(qvtest::ConnectTo(config_.tcp_port), 0);
 }
 
@@ -329,7 +323,8 @@ TEST_F(MainWindow, CloseWhileStoppedAsksNothing) {
   MainForm->show();
   // A question would block here for ever: none may come.
   EXPECT_TRUE(MainForm->close());
-  EXPECT_EQ(WaitForSingleObject(gShowMsgThread->Handle(), INFINITE), WAIT_OBJECT_0);
+  gShowMsgThread->WaitFor();
+  EXPECT_TRUE(gShowMsgThread->Finished());
 }
 
 TEST_F(MainWindow, EndSessionClosesWhileTheQuestionIsOpenAndStopsTheGateway) {
@@ -345,10 +340,10 @@ TEST_F(MainWindow, EndSessionClosesWhileTheQuestionIsOpenAndStopsTheGateway) {
 }
 
 TEST_F(MainWindow, TrayOptionWithoutASystemTrayStartsMinimisedInTheTaskBar) {
-  ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
   config_.tray_icon = true;
   config_.run_server = true;
   StartProgram();
+  ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
   bool minimised = false, visible = false, tray = true;
   int lines = 0;
   // The entry's own Run: it shows the window as the options say.

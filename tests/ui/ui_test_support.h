@@ -3,9 +3,12 @@
 // under test opens (its own event loop runs, so the answer comes from a
 // timer), and waiting for the event loop to bring something about.
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <functional>
+#include <string>
 
 // Once a modal widget of type Dialog is open, runs `answer` on it (once).
 // The interval is only how often to look; nothing depends on how soon the
@@ -31,4 +34,21 @@ inline void AnswerNextModal(std::function<void(QWidget*)> answer) {
 // generous bound so a fault fails the test instead of hanging it.
 inline bool WaitUntil(const std::function<bool()>& condition) {
   return QTest::qWaitFor(condition, 30000);
+}
+
+// Answers the next save dialog as the operator does: in `folder`, types
+// `name` into the file name box and presses Enter.
+inline void AnswerSaveDialog(const std::string& folder, const std::string& name) {
+  AnswerNext<QFileDialog>([folder, name](QFileDialog* files) {
+    files->setDirectory(QString::fromStdString(folder));
+    auto* name_box = files->findChild<QLineEdit*>("fileNameEdit");
+    if (name_box == nullptr) {
+      files->reject();
+      return;
+    }
+    name_box->setFocus();
+    name_box->selectAll();
+    QTest::keyClicks(name_box, QString::fromStdString(name));
+    QTest::keyClick(name_box, Qt::Key_Return);
+  });
 }

@@ -102,8 +102,10 @@ void TApplication::ShowException(const std::exception& error) {
 }
 
 void TApplication::Minimize() {
+  // The state alone: showMinimized would show the form again after a
+  // minimise handler that hides it.
   if (main_form_ != nullptr && main_form_->isVisible())
-    main_form_->showMinimized();
+    main_form_->setWindowState(main_form_->windowState() | Qt::WindowMinimized);
   EnterMinimized();
 }
 

@@ -13,10 +13,17 @@ TThread::TThread() {
 }
 
 TThread::~TThread() {
+  if (!finished_.load()) {
+    orphaned_.store(true);
+    TerminateAndWait();
+  }
+  CloseHandle(handle_);
+}
+
+void TThread::TerminateAndWait() {
   Terminate();
   Resume();
   WaitFor();
-  CloseHandle(handle_);
 }
 
 void TThread::Resume() {
@@ -45,7 +52,7 @@ void TThread::Synchronize(const std::function<void()>& method) {
 DWORD TThread::ThreadProc(LPVOID self) {
   auto* thread = static_cast<TThread*>(self);
   try {
-    thread->Execute();
+    if (!thread->orphaned_.load()) thread->Execute();
   } catch (...) {
     // An exception must not leave the thread's routine; the thread ends.
   }

@@ -33,6 +33,9 @@ class TThread {
 
  protected:
   virtual void Execute() = 0;
+  // Sets the terminated flag, resumes a thread that was never resumed and
+  // waits until Execute has returned.
+  void TerminateAndWait();
   // Runs `method` in the main thread and waits until it has run there. An
   // exception that it throws is thrown again here, in this thread.
   void Synchronize(const std::function<void()>& method);
@@ -44,4 +47,7 @@ class TThread {
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> suspended_{true};
+  // Set when the derived class has gone without ending the thread: a
+  // thread that had not started then never calls Execute.
+  std::atomic<bool> orphaned_{false};
 };
