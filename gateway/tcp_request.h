@@ -8,8 +8,7 @@
 
 class BasicClient;
 
-// Results below 1, in the order of the checks; they are also the keys of
-// the "ModbusTCP" error texts.
+// Results below 1; they are also the keys of the "ModbusTCP" error texts.
 inline constexpr std::int32_t kTcpPeerClosed = 0;      // before a whole request
 inline constexpr std::int32_t kTcpReceiveFailed = -1;  // time-out included
 inline constexpr std::int32_t kTcpNotModbus = -2;      // protocol id not 0
