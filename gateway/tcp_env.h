@@ -19,6 +19,18 @@ struct ClientStub {
 
 class WinTCPEnv {
  public:
+  // Results of Listen, Accept and StopListening. The cause of a failure is
+  // in LastError (an errno value).
+  static constexpr std::int32_t kOk = 0;
+  static constexpr std::int32_t kPortTaken = -1;      // port already listens
+  static constexpr std::int32_t kSocketFailed = -2;   // socket
+  static constexpr std::int32_t kBindFailed = -3;     // bind, or no address
+  static constexpr std::int32_t kListenFailed = -4;   // listen
+  static constexpr std::int32_t kNotListening = -5;   // no socket to use
+  static constexpr std::int32_t kCloseFailed = -6;    // closesocket
+  static constexpr std::int32_t kAcceptFailed = -7;   // accept, or stopped
+  static constexpr std::int32_t kListenLockBusy = -8; // lock not had in time
+
   WinTCPEnv();
   ~WinTCPEnv();
   WinTCPEnv(const WinTCPEnv&) = delete;
