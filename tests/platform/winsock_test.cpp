@@ -95,18 +95,6 @@ TEST_F(ConnectedPair, TimeOutsAreGivenInMillisecondsAndReportedAsTimedOut) {
   EXPECT_EQ(winsock::WSAGetLastError(), ETIMEDOUT);
 }
 
-TEST_F(ConnectedPair, ShutdownBothWakesABlockedReceiveWithEndOfStream) {
-  int received = -2;
-  std::thread reader([&] {
-    char byte = 0;
-    received = winsock::recv(accepted_, &byte, 1, 0);
-  });
-  // Whether the reader already sleeps or comes later, it sees the end.
-  EXPECT_EQ(winsock::shutdown(accepted_, SD_BOTH), 0);
-  reader.join();
-  EXPECT_EQ(received, 0);
-}
-
 TEST_F(ConnectedPair, NegativeLengthsAreRefused) {
   char byte = 0;
   EXPECT_EQ(winsock::send(accepted_, &byte, -1, 0), SOCKET_ERROR);
