@@ -1,0 +1,88 @@
+#pragma once
+// TMyINI: reads an INI file into a map from section to a map from key to
+// value. Each line is classified by four patterns tried in a fixed order
+// (key=value, section header, blank, comment); the first match wins.
+// Values are not interpreted here; typed getters convert on request.
+//
+// Two forms: TMyINI<ci_string> (MyINI) for the configuration, where names
+// ignore letter case, and TMyINI<AnsiString> for the error texts and the
+// options dialog, where names compare exactly.
+#include <cstdint>
+#include <istream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <type_traits>
+
+#include "common/ci_string.h"
+#include "common/my_pcre.h"
+#include "platform/ansi_string.h"
+
+// Results of TMyINI operations.
+inline constexpr int kIniOk = 0;
+inline constexpr int kIniCannotOpen = -1;
+inline constexpr int kIniBadLine = -2;
+inline constexpr int kIniNoSection = -3;
+inline constexpr int kIniNoKey = -4;
+inline constexpr int kIniBadValue = -7;
+
+// The offset of the stream's end; the read position is kept. -1 for a
+// stream already in a failed state.
+std::int32_t GetStreamLength(std::istream& stream);
+
+template <class S>
+class TMyINI {
+ public:
+  using KeyMap = std::map<S, S>;
+  using SectionMap = std::map<S, KeyMap>;
+
+  TMyINI();
+
+  // 0; kIniCannotOpen with nothing changed; kIniBadLine with the lines
+  // before the bad one stored and the file name remembered.
+  int Load(const char* file_name);
+
+  // The whole value. 0; kIniNoSection or kIniNoKey with `value` untouched.
+  int GetValue(const S& section, const S& key, S& value) const;
+
+  // The value read by the stream's formatted extraction (numbers in
+  // decimal, read as far as they go; a std::string gets the first word).
+  // 0, kIniNoSection, kIniNoKey, or kIniBadValue; on any result but 0 the
+  // output is not to be used.
+  template <class T>
+    requires(std::is_same_v<S, ci_string> && !std::is_same_v<T, S>)
+  int GetValue(const S& section, const S& key, T& value) const {
+    const S* text = Find(section, key);
+    if (text == nullptr) return FindResult(section);
+    std::istringstream stream(std::string(ToView(*text)));
+    stream >> value;
+    return (stream.fail() || stream.bad()) ? kIniBadValue : kIniOk;
+  }
+
+  // The value, or "" when the section or the key is missing.
+  S GetString(const S& section, const S& key) const;
+
+  // The name given to the last Load that could open its file.
+  const std::string& FileName() const { return file_name_; }
+
+  SectionMap Sections;
+
+ private:
+  // The stored value, or null when the section or the key is missing.
+  const S* Find(const S& section, const S& key) const;
+  int FindResult(const S& section) const {
+    return Sections.count(section) == 0 ? kIniNoSection : kIniNoKey;
+  }
+  int ParseBuffer(const std::string& buffer);
+
+  std::string file_name_;
+  MyPcre section_pattern_;
+  MyPcre key_value_pattern_;
+  MyPcre blank_pattern_;
+  MyPcre comment_pattern_;
+};
+
+extern template class TMyINI<ci_string>;
+extern template class TMyINI<AnsiString>;
+
+using MyINI = TMyINI<ci_string>;

@@ -1,0 +1,270 @@
+#include "common/setting.h"
+
+#include <unordered_map>
+#include <vector>
+
+#include "common/error_message_db.h"
+#include "common/my_ini.h"
+#include "common/string_tokenizer.h"
+
+GlobalObject<TSetting> gSetting;
+
+namespace {
+
+using ComParamMap = std::unordered_map<ci_string, TSetting::ComParam>;
+using ComParamMapIterator = ComParamMap::iterator;
+using ComParamMapIteratorVector = std::vector<ComParamMapIterator>;
+
+constexpr std::size_t kPortBucketHint = 100;
+constexpr const char* kPortListDelimiters = ", \t";
+
+}  // namespace
+
+class TSetting::Impl {
+ public:
+  Impl() : ports(kPortBucketHint) {}
+
+  int Load();
+  int LoadErrorTexts();
+  int LoadServerInfo(ci_string& port_list);
+  int LoadPorts(const ci_string& port_list);
+  int LoadPort(const ci_string& name);
+
+  void SetError(int code);
+  void SetError(int code, const ci_string& port_name);
+  static bool ParseParity(const ci_string& text, std::uint8_t& parity);
+  static bool ParseStopBits(const ci_string& text, std::uint8_t& stop_bits);
+
+  bool IsSwitchOn(const char* key) const;
+
+  TCP server;
+  int error_code = -1;
+  std::uint32_t max_connections = 0;
+  AnsiString error_text;
+  const AnsiString error_section = "Setting";
+  bool loaded = false;
+  MyINI file;
+  ComParamMap ports;
+  ComParamMapIteratorVector port_index;
+};
+
+// Every failure returns at once; what earlier steps stored stays stored.
+int TSetting::Impl::Load() {
+  if (loaded) {
+    SetError(kSettingAlreadyLoaded);
+    return kSettingAlreadyLoaded;
+  }
+  if (file.Load(kConfigFileName) != kIniOk) {
+    error_text = AnsiString("can't load ") + kConfigFileName;
+    return kSettingCannotLoad;
+  }
+  if (const int result = LoadErrorTexts(); result != kSettingOk) return result;
+  ci_string port_list;
+  if (const int result = LoadServerInfo(port_list); result != kSettingOk) {
+    return result;
+  }
+  if (const int result = LoadPorts(port_list); result != kSettingOk) {
+    return result;
+  }
+  error_code = kSettingOk;
+  loaded = true;
+  return kSettingOk;
+}
+
+// From here on the failure texts come from the file just loaded.
+int TSetting::Impl::LoadErrorTexts() {
+  ci_string language;
+  if (file.GetValue("ServerInfo", "ErrorMsgDB", language) != kIniOk) {
+    SetError(kSettingBadErrorMsgDB);  // a text only from an earlier load
+    return kSettingBadErrorMsgDB;
+  }
+  ci_string file_name;
+  if (file.GetValue("ErrorMsgDB", language, file_name) != kIniOk) {
+    error_text.sprintf("can't load %.*s=%.*s from %s",
+                       static_cast<int>(language.size()), language.data(),
+                       static_cast<int>(file_name.size()), file_name.data(),
+                       kConfigFileName);
+    return kSettingBadErrorMsgDB;
+  }
+  const std::string name(ToView(file_name));
+  if (!gErrMsgDB->Load(name.c_str())) {
+    error_text = AnsiString("can't load ") + AnsiString(name);
+    return kSettingBadErrorMsgDB;
+  }
+  return kSettingOk;
+}
+
+int TSetting::Impl::LoadServerInfo(ci_string& port_list) {
+  const ci_string section = "ServerInfo";
+  if (file.GetValue(section, "TCPPort", server.TCPPort) != kIniOk) {
+    SetError(kSettingBadTcpPort);
+    return kSettingBadTcpPort;
+  }
+  // IP is optional: only a value with a word in it replaces the old one.
+  std::string ip;
+  if (file.GetValue(section, "IP", ip) == kIniOk) server.IP = ip;
+  if (file.GetValue(section, "TxTimeout", server.TxTimeout) != kIniOk ||
+      file.GetValue(section, "RxTimeout", server.RxTimeout) != kIniOk) {
+    SetError(kSettingBadServerTimeout);
+    return kSettingBadServerTimeout;
+  }
+  if (file.GetValue(section, "SerialPorts", port_list) != kIniOk) {
+    SetError(kSettingBadPortList);
+    return kSettingBadPortList;
+  }
+  if (file.GetValue(section, "MaxConnections", max_connections) != kIniOk) {
+    SetError(kSettingBadMaxConnections);
+    return kSettingBadMaxConnections;
+  }
+  return kSettingOk;
+}
+
+int TSetting::Impl::LoadPorts(const ci_string& port_list) {
+  ports.clear();
+  port_index.clear();
+  // The index follows the order of SerialPorts, so ports are opened and
+  // reported in the order the operator wrote them.
+  std::vector<ci_string> order;
+  StringTokenizer<ci_string> names(port_list, kPortListDelimiters);
+  while (names.HasMoreTokens()) {
+    ci_string name;
+    names.NextToken(name);
+    if (const int result = LoadPort(name); result != kSettingOk) return result;
+    order.push_back(name);
+  }
+  if (ports.empty()) {
+    SetError(kSettingBadPortList);
+    return kSettingBadPortList;
+  }
+  for (const ci_string& name : order) port_index.push_back(ports.find(name));
+  return kSettingOk;
+}
+
+// Reads the section of one port, in the order of its checks.
+int TSetting::Impl::LoadPort(const ci_string& name) {
+  ComParam port;
+  port.PortName = name;
+  if (file.GetValue(name, "baudrate", port.Baudrate) != kIniOk) {
+    SetError(kSettingBadBaudrate, name);
+    return kSettingBadBaudrate;
+  }
+  ci_string parity;
+  if (file.GetValue(name, "parity", parity) != kIniOk ||
+      !ParseParity(parity, port.Parity)) {
+    SetError(kSettingBadParity, name);
+    return kSettingBadParity;
+  }
+  std::uint16_t byte_size = 0;
+  if (file.GetValue(name, "ByteSize", byte_size) != kIniOk) {
+    SetError(kSettingBadByteSize, name);
+    return kSettingBadByteSize;
+  }
+  port.ByteSize = static_cast<std::uint8_t>(byte_size & 0xFF);
+  ci_string stop_bits;
+  if (file.GetValue(name, "StopBits", stop_bits) != kIniOk ||
+      !ParseStopBits(stop_bits, port.StopBits)) {
+    SetError(kSettingBadStopBits, name);
+    return kSettingBadStopBits;
+  }
+  if (file.GetValue(name, "TxTimeout", port.TxTimeout) != kIniOk) {
+    SetError(kSettingBadPortTxTimeout, name);
+    return kSettingBadPortTxTimeout;
+  }
+  if (file.GetValue(name, "RxTimeout", port.RxTimeout) != kIniOk) {
+    SetError(kSettingBadPortRxTimeout, name);
+    return kSettingBadPortRxTimeout;
+  }
+  if (file.GetValue(name, "SlaveAddrList", port.SlaveAddrList) != kIniOk) {
+    SetError(kSettingNoSlaveAddrList, name);
+    return kSettingNoSlaveAddrList;
+  }
+  if (file.GetValue(name, "RtsDelay", port.RtsDelay) != kIniOk) {
+    SetError(kSettingBadRtsDelay, name);
+    return kSettingBadRtsDelay;
+  }
+  if (!ports.emplace(name, std::move(port)).second) {
+    SetError(kSettingBadPortList);  // the same port named twice
+    return kSettingBadPortList;
+  }
+  return kSettingOk;
+}
+
+// A code without a text in the error-text file keeps the previous text.
+void TSetting::Impl::SetError(int code) {
+  error_code = code;
+  gErrMsgDB->GetMessage(error_section, code, error_text);
+}
+
+void TSetting::Impl::SetError(int code, const ci_string& port_name) {
+  error_code = code;
+  gErrMsgDB->Format(error_section, code, error_text,
+                    AnsiString(ToView(port_name)));
+}
+
+bool TSetting::Impl::ParseParity(const ci_string& text, std::uint8_t& parity) {
+  static constexpr struct {
+    const char* name;
+    std::uint8_t value;
+  } kParities[] = {{"none", 0}, {"even", 2}, {"odd", 1}};
+  for (const auto& known : kParities) {
+    if (text == known.name) {
+      parity = known.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TSetting::Impl::ParseStopBits(const ci_string& text,
+                                   std::uint8_t& stop_bits) {
+  static constexpr struct {
+    const char* name;
+    std::uint8_t value;
+  } kStopBits[] = {{"1", 0}, {"1.5", 1}, {"2", 2}};
+  for (const auto& known : kStopBits) {
+    if (text == known.name) {
+      stop_bits = known.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TSetting::Impl::IsSwitchOn(const char* key) const {
+  return file.GetString("SystemStart", key) == "true";
+}
+
+TSetting::TSetting() : impl_(new Impl) {}
+
+TSetting::~TSetting() { delete impl_; }
+
+int TSetting::Load() { return impl_->Load(); }
+
+void TSetting::Unload() {
+  impl_->port_index.clear();
+  impl_->ports.clear();
+  impl_->loaded = false;
+}
+
+const char* TSetting::GetErrorText() const { return impl_->error_text.c_str(); }
+
+bool TSetting::IsLoaded() const { return impl_->loaded; }
+
+const TSetting::TCP* TSetting::GetTCP() const { return &impl_->server; }
+
+std::uint32_t TSetting::GetMaxConnections() const {
+  return impl_->max_connections;
+}
+
+std::uint32_t TSetting::GetPortCount() const {
+  return static_cast<std::uint32_t>(impl_->ports.size());
+}
+
+const TSetting::ComParam* TSetting::GetComParam(std::uint32_t index) const {
+  if (index >= impl_->port_index.size()) return nullptr;
+  return &impl_->port_index[index]->second;
+}
+
+bool TSetting::IsRunServer() const { return impl_->IsSwitchOn("RunServer"); }
+
+bool TSetting::IsTrayIcon() const { return impl_->IsSwitchOn("TrayIcon"); }

@@ -1,0 +1,115 @@
+// MessageFIFO with real threads: the 64-line bound, the stop event's
+// priority, and many producers against one consumer.
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/message_fifo.h"
+
+namespace {
+
+class Fifo : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    stop = CreateEventA(nullptr, 1, 0, nullptr);
+    ASSERT_NE(stop, nullptr);
+  }
+  void TearDown() override { CloseHandle(stop); }
+
+  MessageFIFO<AnsiString> fifo;
+  HANDLE stop = nullptr;
+};
+
+TEST_F(Fifo, HoldsSixtyFourLinesAndDropsTheNext) {
+  for (int i = 0; i < 64; ++i) {
+    ASSERT_EQ(fifo.Push(AnsiString(i)), kFifoOk) << i;
+  }
+  EXPECT_EQ(fifo.Push("one too many"), kFifoFull);
+  for (int i = 0; i < 64; ++i) {
+    AnsiString line;
+    ASSERT_EQ(fifo.Pop(line, stop, 0), kFifoOk) << i;
+    EXPECT_EQ(line, AnsiString(i));
+  }
+  AnsiString line("untouched");
+  EXPECT_EQ(fifo.Pop(line, stop, 20), kFifoTimedOut);
+  EXPECT_EQ(line.str(), "untouched");
+  // The bound is on lines queued, not on lines ever pushed.
+  EXPECT_EQ(fifo.Push("room again"), kFifoOk);
+}
+
+TEST_F(Fifo, TheStopEventWinsOverQueuedLinesAndKeepsThem) {
+  fifo.Push("first");
+  fifo.Push("second");
+  SetEvent(stop);
+  AnsiString line("untouched");
+  EXPECT_EQ(fifo.Pop(line, stop, INFINITE), kFifoStopped);
+  EXPECT_EQ(fifo.Pop(line, stop, 0), kFifoStopped);
+  EXPECT_EQ(line.str(), "untouched");
+  ResetEvent(stop);
+  ASSERT_EQ(fifo.Pop(line, stop, 0), kFifoOk);
+  EXPECT_EQ(line.str(), "first");
+}
+
+TEST_F(Fifo, AWaitingConsumerWakesForALineAndForStop) {
+  AnsiString line;
+  std::thread producer([&] { fifo.Push("late line"); });
+  EXPECT_EQ(fifo.Pop(line, stop, INFINITE), kFifoOk);
+  EXPECT_EQ(line.str(), "late line");
+  producer.join();
+
+  std::thread stopper([&] { SetEvent(stop); });
+  EXPECT_EQ(fifo.Pop(line, stop, INFINITE), kFifoStopped);
+  stopper.join();
+}
+
+// Producers never wait, so some lines may be dropped; but no line is taken
+// twice, none appears from nowhere, and each producer's lines keep order.
+TEST_F(Fifo, ManyProducersOneConsumerKeepEachProducersOrder) {
+  constexpr int kProducers = 8;
+  constexpr int kLines = 2000;
+  std::atomic<int> queued{0};
+  std::atomic<int> producers_left{kProducers};
+  std::vector<std::thread> producers;
+  for (int p = 0; p < kProducers; ++p) {
+    producers.emplace_back([&, p] {
+      for (int i = 0; i < kLines; ++i) {
+        AnsiString line;
+        line.sprintf("%d %d", p, i);
+        if (fifo.Push(line) == kFifoOk) ++queued;
+        if (i % 64 == 0) std::this_thread::yield();
+      }
+      if (--producers_left == 0) SetEvent(stop);
+    });
+  }
+  std::vector<int> last_seen(kProducers, -1);
+  int taken = 0;
+  bool in_order = true;
+  AnsiString line;
+  for (;;) {
+    const int result = fifo.Pop(line, stop, INFINITE);
+    if (result == kFifoStopped) break;
+    int producer = -1, index = 0;
+    if (result != kFifoOk ||
+        std::sscanf(line.c_str(), "%d %d", &producer, &index) != 2 ||
+        producer < 0 || producer >= kProducers) {
+      ADD_FAILURE() << "result " << result << ", line " << line.str();
+      break;  // still join the producers below
+    }
+    if (index <= last_seen[producer]) in_order = false;
+    last_seen[producer] = index;
+    ++taken;
+  }
+  for (auto& t : producers) t.join();
+  // The stop event won over whatever is still queued: drain it.
+  ResetEvent(stop);
+  while (fifo.Pop(line, stop, 0) == kFifoOk) ++taken;
+  EXPECT_TRUE(in_order);
+  EXPECT_EQ(taken, queued.load());
+  EXPECT_GT(taken, 0);
+}
+
+}  // namespace
