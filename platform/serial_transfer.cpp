@@ -122,11 +122,11 @@ BOOL ReadFile(HANDLE port, void* buffer, DWORD capacity, DWORD* read_count,
       *read_count = static_cast<DWORD>(got);
       return 1;
     }
-    // The end of the data: the line hung up (far end closed, adapter
-    // unplugged). That is a failure, not a read that found nothing.
-    if (got == 0) return Fail(EIO);
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN) return Fail(errno);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno != EAGAIN) return Fail(errno);
+    // Nothing to read. On a line that reported a hang-up (far end closed,
+    // adapter unplugged) that is the end of the data and a failure, not a
+    // read that found nothing; the system gives no error of its own there.
     if (hung_up) return Fail(EIO);
     const Readiness readiness =
         WaitUntilReady(device->fd(), POLLIN, deadline, &hung_up);

@@ -62,8 +62,8 @@ TEST_F(SerialTransfer, ReadGivesNothingAfterTheReadTimeOut) {
 }
 
 TEST_F(SerialTransfer, WaitingBytesComeBackAtOnce) {
+  ASSERT_TRUE(line_.WriteFar("\x01\x03\x02\x00\x0A"));
   const std::string reply("\x01\x03\x02\x00\x0A", 5);
-  ASSERT_TRUE(line_.WriteFar(reply));
   ASSERT_TRUE(line_.WaitUntilQueuedAtGateway(5, 5000));
   char buffer[64];
   Clock::duration elapsed;

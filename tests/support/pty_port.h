@@ -58,6 +58,12 @@ class PtyPort {
   int FarFd() const { return far_fd_; }
   // Writes all bytes to the far end, waiting up to 10 s for room.
   bool WriteFar(std::string_view bytes);
+  // A literal goes whole, zero bytes included ("\x01\x00\x05" is three
+  // bytes), where a conversion to string_view would stop at the first zero.
+  template <std::size_t N>
+  bool WriteFar(const char (&literal)[N]) {
+    return WriteFar(std::string_view(literal, N - 1));
+  }
   // Collects bytes from the far end until `count` have come or
   // `timeout_ms` have passed; gives what came.
   std::string ReadFar(std::size_t count, int timeout_ms);
