@@ -73,10 +73,11 @@ bool QueueBytes(int fd, const BYTE* bytes, DWORD count,
 
 // Waits until the driver's queue is empty and the last byte has left the
 // line, so that RTS may drop at once. When time runs out first, what is
-// still queued is discarded and counted in `unsent`: a caller that writes
-// the rest again must not send those bytes twice. False with errno.
+// still queued is discarded and counted in `unsent` (at most the
+// `accepted` bytes of this write): a caller that writes the rest again must
+// not send those bytes twice. False with errno.
 bool WaitUntilSent(int fd, DWORD baud_rate, const Deadline& deadline,
-                   DWORD& unsent) {
+                   DWORD accepted, DWORD& unsent) {
   unsent = 0;
   for (;;) {
     int queued = 0;
@@ -85,6 +86,7 @@ bool WaitUntilSent(int fd, DWORD baud_rate, const Deadline& deadline,
     if (deadline.HasPassed()) {
       tcflush(fd, TCOFLUSH);
       unsent = static_cast<DWORD>(queued);
+      if (unsent > accepted) unsent = accepted;
       return true;
     }
     // About the time the queue needs at ten bits a byte, in 1 ms steps at
@@ -157,7 +159,7 @@ BOOL WriteFile(HANDLE port, const void* buffer, DWORD count, DWORD* written,
   DWORD unsent = 0;
   if (!QueueBytes(fd, static_cast<const BYTE*>(buffer), count, deadline,
                   accepted) ||
-      !WaitUntilSent(fd, device->dcb.BaudRate, deadline, unsent)) {
+      !WaitUntilSent(fd, device->dcb.BaudRate, deadline, accepted, unsent)) {
     return Fail(errno);
   }
   *written = accepted - unsent;
