@@ -9,8 +9,11 @@
 //
 // The gateway's end is the terminal side (/dev/pts/N), reached as COMn like
 // a real port. The far end is the pair's master, a non-blocking descriptor
-// that a test or a simulated device reads and writes; a libmodbus RTU
-// context can use it with modbus_set_socket instead of modbus_connect.
+// that a test or a simulated device reads and writes. A libmodbus RTU
+// context can serve on it: modbus_set_socket(ctx, line.FarFd()) in place of
+// modbus_connect, and modbus_free without modbus_close (the fixture closes
+// it). A peer that must open a device path (pyserial) needs a pair of
+// device paths instead, such as two linked by socat.
 // Pseudo-terminals carry bytes at once: no baud timing, no modem lines.
 //
 // Both objects change the process environment: build them before starting
