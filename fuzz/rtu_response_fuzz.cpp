@@ -16,7 +16,7 @@
 
 namespace {
 
-// The length that the reader of `function` waits for.
+// The length that the reader of the reply's function byte waits for.
 std::size_t RuleLength(const Buffer& reply) {
   const RtuFrameReader reader = RTU_FuncTbl[reply[1]];
   if (reader == &ReadRtuByteCountFrame) return reply[2] + 5u;
@@ -76,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       Buffer out(4096);
       const std::uint32_t m = BuildTcpResponse(out, reply, header, result);
       FUZZ_REQUIRE(m == 6u + result);
-      FUZZ_REQUIRE(std::equal(reply.begin(), reply.begin() + result,
-                              out.begin() + 6));
+      FUZZ_REQUIRE(
+          std::equal(reply.begin(), reply.begin() + result, out.begin() + 6));
     }
   }
   SetFuzzScript(nullptr);

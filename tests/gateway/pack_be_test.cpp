@@ -62,17 +62,4 @@ TEST(PackBE, StopsAtAnUnknownLetterKeepingBytesWrittenBefore) {
   EXPECT_EQ(PackBE(bytes, ""), 0);
 }
 
-TEST(PackBE, RoundTripsWithUnpackBE) {
-  std::uint8_t bytes[10] = {};
-  ASSERT_EQ(PackBE(bytes, "HLxhB", 0xBEEF, 0x7F00FF01, 0x0A0B, 0xC3), 10);
-  std::uint16_t a = 0, c = 0;
-  std::uint32_t b = 0;
-  std::uint8_t d = 0;
-  ASSERT_EQ(UnpackBE(bytes, "HLxhB", &a, &b, &c, &d), 10);
-  EXPECT_EQ(a, 0xBEEF);
-  EXPECT_EQ(b, 0x7F00FF01u);
-  EXPECT_EQ(c, 0x0A0B);
-  EXPECT_EQ(d, 0xC3);
-}
-
 }  // namespace

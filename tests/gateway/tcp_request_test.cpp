@@ -2,6 +2,9 @@
 // gateway's side is a BasicClient over the accepted socket, the client's
 // side a plain socket. Requests arrive whole, in pieces, several in one
 // send, and cut off; every failure code and the order of its checks.
+#include "gateway/tcp_request.h"
+
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -13,12 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "gateway/crc16.h"
 #include "gateway/rtu_request.h"
 #include "gateway/tcp_env.h"
-#include "gateway/tcp_request.h"
 #include "gateway/tcp_response.h"
 #include "tests/support/loopback_sockets.h"
 
@@ -61,8 +61,8 @@ Bytes RtuFrame(std::uint8_t unit, const Bytes& pdu) {
 
 const Bytes kReadPdu{0x03, 0x00, 0x6B, 0x00, 0x03};
 const Bytes kWritePdu{0x06, 0x00, 0x01, 0x00, 0x2A};
-const Bytes kWriteManyPdu{0x10, 0x00, 0x01, 0x00, 0x02, 0x04,
-                          0x00, 0x0A, 0x01, 0x02};
+const Bytes kWriteManyPdu{0x10, 0x00, 0x01, 0x00, 0x02,
+                          0x04, 0x00, 0x0A, 0x01, 0x02};
 
 class TcpRequestTest : public ::testing::Test {
  protected:
@@ -120,8 +120,7 @@ class TcpRequestTest : public ::testing::Test {
 
   // The RTU frame that the request just read becomes.
   Bytes BuiltRtuFrame(std::int32_t received) {
-    const std::uint32_t n =
-        BuildRtuRequest(out_, request_, received, header_);
+    const std::uint32_t n = BuildRtuRequest(out_, request_, received, header_);
     return Bytes(out_.begin(), out_.begin() + n);
   }
 
@@ -142,8 +141,8 @@ class TcpRequestTest : public ::testing::Test {
 };
 
 TEST_F(TcpRequestTest, ReadsARequestAndItsHeader) {
-  Send({0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x11, 0x03, 0x00, 0x6B, 0x00,
-        0x03});
+  Send(
+      {0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x11, 0x03, 0x00, 0x6B, 0x00, 0x03});
   const std::int32_t received = Read();
   ASSERT_EQ(received, 12);
   EXPECT_EQ(header_.transaction_id, 1);
@@ -176,9 +175,9 @@ TEST_F(TcpRequestTest, ReadsTheLongestRequestWhole) {
 }
 
 TEST_F(TcpRequestTest, KeepsASecondRequestSentInTheSameSend) {
-  Send({0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x11, 0x03, 0x00, 0x6B, 0x00, 0x03,
-        0x00, 0x02, 0x00, 0x00, 0x00, 0x06, 0x01, 0x06, 0x00, 0x01, 0x00,
-        0x2A});
+  Send({0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x11, 0x03,
+        0x00, 0x6B, 0x00, 0x03, 0x00, 0x02, 0x00, 0x00,
+        0x00, 0x06, 0x01, 0x06, 0x00, 0x01, 0x00, 0x2A});
   // The first read takes in both; its frame is the first request alone.
   std::int32_t received = Read();
   ASSERT_EQ(received, 24);
@@ -232,7 +231,8 @@ TEST_F(TcpRequestTest, AnswersThreeRequestsSentTogetherInOrder) {
   Bytes replies(expected.size());
   std::size_t got = 0;
   while (got < replies.size()) {
-    const ssize_t n = recv(peer_, replies.data() + got, replies.size() - got, 0);
+    const ssize_t n =
+        recv(peer_, replies.data() + got, replies.size() - got, 0);
     ASSERT_GT(n, 0);
     got += static_cast<std::size_t>(n);
   }
