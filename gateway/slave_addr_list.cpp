@@ -61,8 +61,8 @@ bool TakeRange(std::string_view range, UnitIdSet& seen, UnitIdList& ids) {
 
 bool TakeToken(std::string_view token, MyPcre& pattern, UnitIdSet& seen,
                UnitIdList& ids) {
-  const int matched = pattern.Exec(token.data(),
-                                   static_cast<int>(token.size()), 0, 0);
+  const int matched =
+      pattern.Exec(token.data(), static_cast<int>(token.size()), 0, 0);
   if (matched < 1) return false;
   if (matched == kSingleNumberMatch) {
     int id = 0;
@@ -74,8 +74,8 @@ bool TakeToken(std::string_view token, MyPcre& pattern, UnitIdSet& seen,
 
 }  // namespace
 
-bool ParseSlaveAddrList(const ci_string& text, MyPcre& pattern,
-                        UnitIdSet& seen, UnitIdList& ids) {
+bool ParseSlaveAddrList(const ci_string& text, MyPcre& pattern, UnitIdSet& seen,
+                        UnitIdList& ids) {
   // Work on copies, so that a list rejected half-way changes nothing.
   UnitIdSet seen_here = seen;
   UnitIdList ids_here = ids;

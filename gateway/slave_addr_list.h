@@ -27,5 +27,5 @@ using UnitIdList = std::vector<int>;
 // gives true. False for a token that is neither form, a number above 255,
 // a range that is not ascending (5-5, 9-3), or an id in `seen` or listed
 // twice; `seen` and `ids` are then left as they were.
-bool ParseSlaveAddrList(const ci_string& text, MyPcre& pattern,
-                        UnitIdSet& seen, UnitIdList& ids);
+bool ParseSlaveAddrList(const ci_string& text, MyPcre& pattern, UnitIdSet& seen,
+                        UnitIdList& ids);

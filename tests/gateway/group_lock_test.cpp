@@ -184,8 +184,7 @@ TEST_F(GroupLockTest, AnAbandonedGroupFailsOnceAndIsFreeAgain) {
 TEST_F(GroupLockTest, AddWithAMappedIdChangesNothing) {
   Port third{3};
   // 20 and 21 would be new, 2 belongs to the first group.
-  EXPECT_EQ(locks.Add({20, 21, 2, 22}, &third, kLongWait),
-            kGroupLockIdMapped);
+  EXPECT_EQ(locks.Add({20, 21, 2, 22}, &third, kLongWait), kGroupLockIdMapped);
   int error = 0;
   for (int id : {20, 21, 22}) {
     EXPECT_EQ(locks.Lock(id, error), nullptr) << id;
