@@ -91,7 +91,7 @@ int SioList::OpenPort(const TSetting::ComParam& param, UnitIdSet& seen) {
   }
   SIO_Item& listed = ports_.emplace_back(std::move(item));
   // Refused only when an id is still mapped by an Open that was not
-  // followed by Close: that is a repeated id too.
+  // followed by Close (a repeated id too), or when memory runs out.
   if (locks_.Add(ids, &listed, LockWait(param)) != kGroupLockOk) {
     error_text_ = listed.name + ":";
     const AnsiString name = listed.name;
