@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "gateway/serial_error_text.h"
+#include "common/log_text.h"
 #include "platform/ansi_string.h"
 #include "platform/serial_port.h"
 
@@ -26,7 +26,9 @@ class SerialIO::Impl {
   AnsiString error_text;
   DCB cached_dcb{};
 
-  void SetErrorText(DWORD code) { error_text = SerialErrorText(code); }
+  void SetErrorText(DWORD code) {
+    SysErrorText(error_text, static_cast<std::int32_t>(code));
+  }
 
   bool Close() {
     if (port == INVALID_HANDLE_VALUE) return true;

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include "gateway/serial_error_text.h"
 #include "gateway/serial_io.h"
 #include "platform/serial_port.h"
 #include "tests/support/pty_port.h"
@@ -217,11 +216,5 @@ TEST_F(SerialSettings, RtsFailsOnALineWithoutModemLines) {
   EXPECT_FALSE(io_.SetRTS(false));
 }
 
-TEST(SerialErrorText, SystemTextOrTheUnknownCodeForm) {
-  EXPECT_EQ(SerialErrorText(EBUSY).str(), SystemText(EBUSY));
-  EXPECT_EQ(SerialErrorText(1234).str(), "unknow error code1234");
-  EXPECT_EQ(SerialErrorText(0xFFFFFFFBu).str(), "unknow error code-5");
-  EXPECT_EQ(SerialErrorText(0).str(), "unknow error code0");
-}
 
 }  // namespace
