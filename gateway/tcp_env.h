@@ -19,20 +19,46 @@ struct ClientStub {
 
 class WinTCPEnv {
  public:
+  // Results of Listen, Accept and StopListening. The cause of a failure is
+  // in LastError (an errno value).
+  static constexpr std::int32_t kOk = 0;
+  static constexpr std::int32_t kPortTaken = -1;      // port already listens
+  static constexpr std::int32_t kSocketFailed = -2;   // socket
+  static constexpr std::int32_t kBindFailed = -3;     // bind, or no address
+  static constexpr std::int32_t kListenFailed = -4;   // listen
+  static constexpr std::int32_t kNotListening = -5;   // no socket to use
+  static constexpr std::int32_t kCloseFailed = -6;    // closesocket
+  static constexpr std::int32_t kAcceptFailed = -7;   // accept, or stopped
+  static constexpr std::int32_t kListenLockBusy = -8; // lock not had in time
+
   WinTCPEnv();
   ~WinTCPEnv();
   WinTCPEnv(const WinTCPEnv&) = delete;
   WinTCPEnv& operator=(const WinTCPEnv&) = delete;
 
+  // Listens on `port` (its low 16 bits) at the dotted address `ip`, or at
+  // every interface when `ip` is null or empty. A failure leaves no socket.
   std::int32_t Listen(std::int32_t port, const char* ip);
+  // Blocks until a client connects to `port` or the port stops listening;
+  // `accepted` is not written when the port has no listening socket.
   std::int32_t Accept(std::int32_t port, SOCKET& accepted);
+  // Closes every listening socket and returns once a running Accept has
+  // ended. After a failed close only the sockets not yet reached remain.
   std::int32_t StopListening();
+  // The number of listening sockets; readable from any thread.
   std::uint32_t IsListening() const;
+  // The number of registered connections; readable from any thread.
   std::uint32_t ClientCount() const;
+  // Starts `routine` with a new ClientStub on its own thread, registered
+  // before it runs. False, with the socket left to the caller, when no
+  // thread could be made.
   bool StartClientThread(SOCKET socket, LPTHREAD_START_ROUTINE routine);
   void RemoveClient(SOCKET socket);
+  // Shuts every registered connection down, which ends its thread.
   void ShutdownClients();
+  // Returns once no connection is registered.
   void WaitForClients();
+  // Kept until cleared; a success does not reset it.
   std::int32_t LastError() const;
   void ClearLastError();
 

@@ -24,7 +24,6 @@
 namespace {
 
 using qvtest::ConnectTo;
-using qvtest::PtyLine;
 using qvtest::ReadFile;
 
 bool HasIcon(const char* resource) {
@@ -56,9 +55,7 @@ class MainWindow : public qvtest::ProgramTest {
   }
   std::string Panel(int index) {
     return MainForm->ConnStatusBar->Panels(index).Text().str();
-  }
-  PtyLine com1_{folder_.path(), "COM1"};
-};
+  }};
 
 TEST_F(MainWindow, LayoutAsDesigned) {
   StartProgram();
@@ -141,7 +138,7 @@ TEST_F(MainWindow, FailedRunLogsTheReasonStaysStoppedAndRereadsTheFile) {
   // The failed start dropped the configuration: the next Run reads the
   // corrected file.
   config_.serial_ports = "COM1";
-  qvtest::WriteConfig(folder_.path(), config_);
+  qvtest::WriteConfig(folder_, config_);
   MainForm->Run1->trigger();
   ExpectRunning();
 }
@@ -149,7 +146,7 @@ TEST_F(MainWindow, FailedRunLogsTheReasonStaysStoppedAndRereadsTheFile) {
 TEST_F(MainWindow, RunUsesTheConfigurationLoadedAtCreationWithoutRereading) {
   StartProgram();
   MainForm->show();
-  std::filesystem::remove(folder_.path() + "/Quorvelin.ini");
+  std::filesystem::remove(folder_.File("Quorvelin.ini"));
   MainForm->RunBtn->click();
   ExpectRunning();
 
@@ -242,7 +239,7 @@ TEST_F(MainWindow, SaveWritesTheLinesWithCrLfUnderExactlyTheNameChosen) {
   gMsgFIFO->Push("first line");
   gMsgFIFO->Push("second line");
   ASSERT_TRUE(WaitForLogLine("second line"));
-  const std::string file = folder_.path() + "/session";
+  const std::string file = folder_.File("session");
   {
     std::ofstream old(file);
     old << "an older, longer file that is replaced without a question\n";
@@ -258,7 +255,7 @@ TEST_F(MainWindow, SaveWritesTheLinesWithCrLfUnderExactlyTheNameChosen) {
   ASSERT_TRUE(WaitForLogLine("third"));
   AnswerSaveDialog(folder_.path(), "other.txt");
   MainForm->SaveLog1->trigger();
-  EXPECT_EQ(ReadFile(folder_.path() + "/other.txt"), "third\r\n");
+  EXPECT_EQ(ReadFile(folder_.File("other.txt")), "third\r\n");
 }
 
 TEST_F(MainWindow, SaveFailureShowsTheErrorAndKeepsTheLog) {

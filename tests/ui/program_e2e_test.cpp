@@ -1,15 +1,14 @@
 // The real quorvelin program, as an operator starts it on a server with no
 // display: a configuration that starts the gateway at once, a simulated
-// RTU device behind ports/COM1, registers read through it with mbpoll, and
-// a SIGTERM that closes it cleanly.
+// RTU device behind COM1, registers read through it with mbpoll, and a
+// SIGTERM that closes it cleanly.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <regex>
 #include <string>
 
-#include "process_support.h"
 #include "program_fixture.h"
+#include "tests/support/child_process.h"
 
 namespace {
 
@@ -24,73 +23,60 @@ class ProgramEndToEnd : public ::testing::Test {
     if (access(kDevice.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << kDevice;
     if (access("/usr/bin/mbpoll", X_OK) != 0) GTEST_SKIP() << "no mbpoll";
     ASSERT_EQ(access(kProgram.c_str(), X_OK), 0) << kProgram;
+    ASSERT_TRUE(com1_.IsReady());
+    config_.tcp_port = FreeTcpPort();
   }
 
-  void TearDown() override {
-    for (pid_t pid : {program_, device_}) {
-      if (pid > 0) {
-        kill(pid, SIGKILL);
-        WaitChild(pid);
-      }
-    }
+  // The device serves the far end of COM1.
+  std::unique_ptr<ChildProcess> StartDevice(int unit) {
+    auto device = std::make_unique<ChildProcess>(
+        std::vector<std::string>{kDevice, "--fd", "3", "--unit", std::to_string(unit)},
+        com1_.FarFd());
+    std::string line;
+    EXPECT_TRUE(device->ReadLine(line, 30000) && line == "ready") << line;
+    return device;
   }
 
-  std::string Path(const std::string& name) const { return folder_.path() + "/" + name; }
-
-  // The device on the far end of ports/COM1.
-  void StartDevice(int unit) {
-    PtyLine line(folder_.path(), "COM1");
-    const int device_end = line.Release();
-    ChildOptions options;
-    options.output_file = Path("device.log");
-    options.inherit_fd = device_end;
-    device_ = StartChild({kDevice, "--fd", "3", "--unit", std::to_string(unit)}, options);
-    close(device_end);
-    ASSERT_GT(device_, 0);
-    ASSERT_TRUE(PollUntil([&] { return ReadFile(Path("device.log")).find("ready") != std::string::npos; }));
+  // The program as started on a machine with no display at all: it picks
+  // the offscreen platform itself and writes its log on standard output.
+  std::unique_ptr<ChildProcess> StartProgram() {
+    return std::make_unique<ChildProcess>(std::vector<std::string>{
+        "/usr/bin/env", "-C", folder_.path(), "-u", "DISPLAY", "-u",
+        "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", kProgram});
   }
 
-  // The program as run with no display at all: it picks the offscreen
-  // platform itself and writes its log to the standard output.
-  void StartProgram() {
-    ChildOptions options;
-    options.directory = folder_.path();
-    options.output_file = Path("program.log");
-    options.unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QUORVELIN_PORTS"};
-    program_ = StartChild({kProgram}, options);
-    ASSERT_GT(program_, 0);
-  }
-
+  // mbpoll's output for ten holding registers of `unit`.
   std::string ReadRegisters(int unit) {
-    ChildOptions options;
-    options.output_file = Path("mbpoll.out");
-    RunToEnd({"/usr/bin/mbpoll", "-m", "tcp", "-a", std::to_string(unit), "-p",
-              std::to_string(config_.tcp_port), "-t", "4", "-r", "1", "-c", "10",
-              "-1", "127.0.0.1"},
-             options);
-    return ReadFile(Path("mbpoll.out"));
+    ChildProcess mbpoll({"/usr/bin/mbpoll", "-m", "tcp", "-a", std::to_string(unit),
+                         "-p", std::to_string(config_.tcp_port), "-t", "4", "-r",
+                         "1", "-c", "10", "-1", "127.0.0.1"});
+    std::string output, line;
+    while (mbpoll.ReadLine(line, 30000)) output += line + "\n";
+    EXPECT_EQ(mbpoll.Wait(30000), 0) << output;
+    return output;
   }
 
-  TempFolder folder_;
+  TempDir folder_;
+  PortsFolder ports_;
+  PtyPort com1_{ports_, 1};
   Config config_;
-  pid_t program_ = -1;
-  pid_t device_ = -1;
 };
 
 TEST_F(ProgramEndToEnd, ServesRegistersWithoutADisplayAndEndsCleanlyOnSigterm) {
-  config_.tcp_port = FreeTcpPort();
   config_.run_server = true;
   config_.unit_list = "7";
-  WriteConfig(folder_.path(), config_);
-  StartDevice(7);
-  StartProgram();
+  WriteConfig(folder_, config_);
+  auto device = StartDevice(7);
+  auto program = StartProgram();
 
-  ASSERT_TRUE(PollUntil([&] {
-    const int client = ConnectTo(config_.tcp_port);
-    if (client >= 0) close(client);
-    return client >= 0 || !ChildRunning(program_);
-  }));
-  ASSERT_TRUE(ChildRunning(program_)) << ReadFile(Path("program.log"));
+  // The start's log line comes once the window has shown (offscreen).
+  std::string log, line;
+  ASSERT_TRUE(program->ReadLine(line, 60000)) << "no log line";
+  log += line + "\n";
+  EXPECT_TRUE(std::regex_search(line, std::regex("^\\d\\d:\\d\\d:\\d\\d - "))) << line;
+  const int client = ConnectTo(config_.tcp_port);
+  ASSERT_GE(client, 0) << log;
+  close(client);
 
   const std::string registers = ReadRegisters(7);
   for (int k = 0; k < 10; ++k) {
@@ -99,17 +85,13 @@ TEST_F(ProgramEndToEnd, ServesRegistersWithoutADisplayAndEndsCleanlyOnSigterm) {
     EXPECT_TRUE(std::regex_search(registers, value)) << registers;
   }
 
-  ASSERT_EQ(kill(program_, SIGTERM), 0);
-  const int status = WaitChild(program_);
-  program_ = -1;
-  ASSERT_TRUE(WIFEXITED(status)) << "status " << status << "\n"
-                                 << ReadFile(Path("program.log"));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFile(Path("program.log"));
-  // Nothing listens any more.
-  EXPECT_LT(ConnectTo(config_.tcp_port), 0);
-  // The log went to the standard output, time-stamped.
-  const std::string log = ReadFile(Path("program.log"));
-  EXPECT_TRUE(std::regex_search(log, std::regex("\\d\\d:\\d\\d:\\d\\d - "))) << log;
+  // SIGTERM closes the program as its window's close would: the gateway
+  // stops, and the program ends normally.
+  EXPECT_EQ(program->Terminate(), 0);
+  while (program->ReadLine(line, 1000)) log += line + "\n";
+  EXPECT_LT(ConnectTo(config_.tcp_port), 0) << "still listening";
+  // The device is still there: the gateway let its port go cleanly.
+  EXPECT_TRUE(device->IsRunning());
 }
 
 }  // namespace

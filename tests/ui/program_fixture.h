@@ -1,27 +1,24 @@
 #pragma once
 // The real window program inside a test: a temporary folder as the
-// current directory with a configuration file and the error texts, serial
-// ports on pseudo-terminals linked as ports/COMn, and the program's
-// application object, global objects and forms built as its entry builds
-// them.
+// current directory with a configuration file and the error texts, COM1 on
+// a pseudo-terminal, and the program's application object, global objects
+// and forms built as its entry builds them.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <pty.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include <QToolButton>
 
 #include "common/message_fifo.h"
+#include "tests/support/pty_port.h"
+#include "tests/support/temp_dir.h"
 #include "ui/about_dlg.h"
 #include "ui/complib/application.h"
 #include "ui/main_form.h"
@@ -33,7 +30,7 @@ namespace qvtest {
 
 // A free TCP port on 127.0.0.1 (bound once with port 0, then released).
 inline int FreeTcpPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -65,57 +62,6 @@ inline std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-// A unique folder below the test's temporary directory, removed at the end.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = ::testing::TempDir() + "qv_ui_XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp";
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// A pseudo-terminal whose gateway end is reachable as <folder>/ports/COMn.
-// The test holds the other end (the device side), or hands it to a device.
-class PtyLine {
- public:
-  PtyLine(const std::string& folder, const std::string& name) {
-    int slave = -1;
-    char slave_name[128] = {};
-    if (openpty(&master_, &slave, slave_name, nullptr, nullptr) != 0) {
-      ADD_FAILURE() << "openpty";
-      return;
-    }
-    close(slave);  // the gateway opens it by name
-    std::filesystem::create_directories(folder + "/ports");
-    std::filesystem::create_symlink(slave_name, folder + "/ports/" + name);
-  }
-  ~PtyLine() {
-    if (master_ >= 0) close(master_);
-  }
-  PtyLine(const PtyLine&) = delete;
-  PtyLine& operator=(const PtyLine&) = delete;
-
-  int master() const { return master_; }
-  // Gives the device end away (to a child process); the caller closes it.
-  int Release() {
-    const int fd = master_;
-    master_ = -1;
-    return fd;
-  }
-
- private:
-  int master_ = -1;
-};
-
 struct Config {
   int tcp_port = 0;
   std::string ip = "127.0.0.1";
@@ -127,8 +73,8 @@ struct Config {
 };
 
 // Writes Quorvelin.ini for `config` and copies the English error texts.
-inline void WriteConfig(const std::string& folder, const Config& config) {
-  std::ofstream ini(folder + "/Quorvelin.ini", std::ios::trunc);
+inline void WriteConfig(const TempDir& folder, const Config& config) {
+  std::ofstream ini(folder.File("Quorvelin.ini"), std::ios::trunc);
   ini << "[ServerInfo]\nErrorMsgDB=EN\n";
   if (!config.broken) ini << "TCPPort=" << config.tcp_port << "\n";
   ini << "IP=" << config.ip << "\nTxTimeout=1000\nRxTimeout=60000\n"
@@ -143,31 +89,21 @@ inline void WriteConfig(const std::string& folder, const Config& config) {
         << "StopBits=1\nSlaveAddrList=" << config.unit_list << "\n"
         << "RtsDelay=0\nTxTimeout=500\nRxTimeout=500\n\n";
   }
-  std::filesystem::copy_file(
-      std::string(QV_SOURCE_DIR) + "/config/ErrorMsg_EN.ini",
-      folder + "/ErrorMsg_EN.ini",
-      std::filesystem::copy_options::overwrite_existing);
+  folder.CopyConfig("ErrorMsg_EN.ini");
 }
 
 // The program, from its global objects to its forms, in a test folder.
+// The current directory is a fresh folder with the configuration; COM1 is
+// a pseudo-terminal whose device end the test holds.
 class ProgramTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    old_dir_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_.path());
-    setenv("QUORVELIN_PORTS", (folder_.path() + "/ports").c_str(), 1);
-    config_.tcp_port = FreeTcpPort();
-  }
-
-  void TearDown() override {
-    EndProgram();
-    std::filesystem::current_path(old_dir_);
-  }
+  void SetUp() override { config_.tcp_port = FreeTcpPort(); }
+  void TearDown() override { EndProgram(); }
 
   // What the program does before its event loop: the application object,
   // every global object, the title and the forms.
   void StartProgram() {
-    WriteConfig(folder_.path(), config_);
+    WriteConfig(folder_, config_);
     app_ = std::make_unique<TApplication>(argc_, argv_);
     BuildProgramGlobals();
     globals_built_ = true;
@@ -209,12 +145,14 @@ class ProgramTest : public ::testing::Test {
     });
   }
 
-  TempFolder folder_;
+  TempDir folder_;
+  ScopedChdir in_folder_{folder_.path()};
+  PortsFolder ports_;
+  PtyPort com1_{ports_, 1};
   Config config_;
   std::unique_ptr<TApplication> app_;
 
  private:
-  std::filesystem::path old_dir_;
   bool globals_built_ = false;
   int argc_ = 1;
   char name_[16] = "quorvelin";

@@ -13,7 +13,7 @@
 #include <filesystem>
 
 #include "gateway/gateway_control.h"
-#include "process_support.h"
+#include "tests/support/child_process.h"
 #include "program_fixture.h"
 #include "ui/resources.h"
 
@@ -44,22 +44,20 @@ class UnderXvfb : public ProgramTest {
   // The folder of the drawing run, set only inside xvfb-run.
   static const char* ChildFolder() { return std::getenv("QV_XVFB_DIR"); }
 
-  // Runs this same test under xvfb-run; false (with the reason) when it
+  // Runs this same test under xvfb-run; false (with its output) when it
   // failed there.
   ::testing::AssertionResult RunUnderXvfb(const std::string& dir) {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string self = std::filesystem::read_symlink("/proc/self/exe");
-    ChildOptions options;
-    options.output_file = dir + "/xvfb.log";
-    options.unset = {"QT_QPA_PLATFORM"};
-    options.set = {"QV_XVFB_DIR=" + dir};
-    const int code = RunToEnd(
-        {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 1024x768x24", self,
-         std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()},
-        options);
+    ChildProcess run({"/usr/bin/env", "-u", "QT_QPA_PLATFORM", "QV_XVFB_DIR=" + dir,
+                      "/usr/bin/xvfb-run", "-a", "-s", "-screen 0 1024x768x24", self,
+                      std::string("--gtest_filter=") + test->test_suite_name() + "." +
+                          test->name()});
+    std::string output, line;
+    while (run.ReadLine(line, 120000)) output += line + "\n";
+    const int code = run.Wait(60000);
     if (code == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "exit " << code << "\n"
-                                         << ReadFile(dir + "/xvfb.log");
+    return ::testing::AssertionFailure() << "exit " << code << "\n" << output;
   }
 
   void SkipWithoutXvfb() {
@@ -75,8 +73,6 @@ class UnderXvfb : public ProgramTest {
     EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(
         QString::fromStdString(dir + "/screen_" + name + ".png")));
   }
-
-  PtyLine com1_{folder_.path(), "COM1"};
 };
 
 TEST_F(UnderXvfb, MainWindowAndAboutBoxAreNotBlank) {
@@ -96,7 +92,7 @@ TEST_F(UnderXvfb, MainWindowAndAboutBoxAreNotBlank) {
     return;
   }
   SkipWithoutXvfb();
-  TempFolder out;
+  TempDir out;
   // QV_KEEP_RENDER names a folder that keeps the pictures for a look.
   const char* keep = std::getenv("QV_KEEP_RENDER");
   const std::string dir = keep != nullptr ? keep : out.path();
@@ -119,10 +115,9 @@ TEST_F(UnderXvfb, MainWindowAndAboutBoxAreNotBlank) {
 
 TEST_F(UnderXvfb, WithASystemTrayTheIconStandsInForTheMinimisedWindow) {
   if (ChildFolder() != nullptr) {
-    ChildOptions options;
-    options.output_file = folder_.path() + "/tray.log";
-    const pid_t tray = StartChild({kTrayHost}, options);
-    ASSERT_TRUE(PollUntil([&] { return ReadFile(folder_.path() + "/tray.log") == "ready\n"; }));
+    ChildProcess tray({kTrayHost});
+    std::string ready;
+    ASSERT_TRUE(tray.ReadLine(ready, 30000) && ready == "ready");
     config_.tray_icon = true;
     config_.run_server = true;
     StartProgram();
@@ -161,13 +156,11 @@ TEST_F(UnderXvfb, WithASystemTrayTheIconStandsInForTheMinimisedWindow) {
     Application->Run();
     EXPECT_FALSE(MainForm->Tray->isVisible());
     EXPECT_FALSE(IsGatewayRunning());
-    kill(tray, SIGTERM);
-    WaitChild(tray);
     return;
   }
   SkipWithoutXvfb();
   if (access(kTrayHost.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << kTrayHost;
-  TempFolder out;
+  TempDir out;
   EXPECT_TRUE(RunUnderXvfb(out.path()));
 }
 

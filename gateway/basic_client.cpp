@@ -1,0 +1,57 @@
+// One accepted connection as its client thread uses it.
+#include "gateway/ipv4_text.h"
+#include "gateway/tcp_env.h"
+#include "platform/winsock.h"
+
+BasicClient::BasicClient(ClientStub* stub)
+    : env_(stub->env), socket_(stub->socket) {
+  // A peer address that cannot be read stays 0.0.0.0.
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  winsock::getpeername(socket_, reinterpret_cast<sockaddr*>(&peer), &length);
+  peer_address_ = Ipv4Text(peer.sin_addr);
+  delete stub;
+}
+
+// Unregistered before it is closed: once closed, the socket number may
+// come back for the next connection, whose entry must not meet this one.
+BasicClient::~BasicClient() {
+  env_->RemoveClient(socket_);
+  winsock::closesocket(socket_);
+}
+
+int BasicClient::Send(const void* buffer, std::int32_t length,
+                      std::int32_t flags) {
+  return winsock::send(socket_, buffer, length, flags);
+}
+
+int BasicClient::Recv(void* buffer, std::int32_t capacity,
+                      std::int32_t flags) {
+  return winsock::recv(socket_, buffer, capacity, flags);
+}
+
+// The count sent before a failure is not reported: the caller only needs
+// to know that the whole buffer did not go.
+std::int32_t BasicClient::SendAll(const void* buffer, std::int32_t length,
+                                  std::int32_t flags) {
+  const auto* bytes = static_cast<const char*>(buffer);
+  std::int32_t sent = 0;
+  do {
+    const int result = Send(bytes + sent, length - sent, flags);
+    if (result < 1) return result;
+    sent += result;
+  } while (sent < length);
+  return length;
+}
+
+void BasicClient::SetSendTimeout(std::uint32_t milliseconds) {
+  const DWORD value = milliseconds;
+  winsock::setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &value, sizeof value);
+}
+
+void BasicClient::SetRecvTimeout(std::uint32_t milliseconds) {
+  const DWORD value = milliseconds;
+  winsock::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value);
+}
+
+const char* BasicClient::PeerAddress() const { return peer_address_.c_str(); }

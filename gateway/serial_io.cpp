@@ -1,0 +1,165 @@
+#include "gateway/serial_io.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+
+#include "common/log_text.h"
+#include "platform/ansi_string.h"
+#include "platform/serial_port.h"
+
+namespace {
+
+constexpr DWORD kPurgeEverything =
+    PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+// Reads never wait to fill the buffer: waiting bytes come back at once,
+// else the first byte to arrive ends the read.
+constexpr COMMTIMEOUTS kTimeoutsAtOpen = {MAXDWORD, MAXDWORD, 3000, 0, 3000};
+
+}  // namespace
+
+class SerialIO::Impl {
+ public:
+  HANDLE port = INVALID_HANDLE_VALUE;
+  COMMTIMEOUTS timeouts{};
+  AnsiString error_text;
+  DCB cached_dcb{};
+
+  void SetErrorText(DWORD code) {
+    SysErrorText(error_text, static_cast<std::int32_t>(code));
+  }
+
+  bool Close() {
+    if (port == INVALID_HANDLE_VALUE) return true;
+    const bool closed = CloseHandle(port) != 0;
+    // CloseHandle gives the object up even when closing the device
+    // reported an error, so the handle must not be used again either way.
+    port = INVALID_HANDLE_VALUE;
+    return closed;
+  }
+};
+
+SerialIO::SerialIO() : impl_(new Impl) {}
+
+SerialIO::~SerialIO() {
+  impl_->Close();
+  delete impl_;
+}
+
+bool SerialIO::Open(const char* name) {
+  unsigned number = 0;
+  // A name without a number after "COM" names no port; opening one chosen
+  // by chance would be worse than failing.
+  if (name == nullptr || std::sscanf(name, "COM%u", &number) != 1) {
+    impl_->SetErrorText(ENODEV);
+    return false;
+  }
+  return OpenByNumber(number);
+}
+
+bool SerialIO::OpenByNumber(DWORD number) {
+  // Opening again replaces the port instead of leaking it.
+  impl_->Close();
+  char path[32];
+  std::snprintf(path, sizeof path, "\\\\.\\COM%u", number);
+  impl_->port = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (impl_->port == INVALID_HANDLE_VALUE) {
+    impl_->SetErrorText(GetLastError());
+    return false;
+  }
+  if (!PurgeComm(impl_->port, kPurgeEverything)) {
+    impl_->SetErrorText(GetLastError());
+    return false;
+  }
+  impl_->timeouts = kTimeoutsAtOpen;
+  SetCommTimeouts(impl_->port, &impl_->timeouts);
+  GetCommState(impl_->port, &impl_->cached_dcb);
+  return true;
+}
+
+void SerialIO::SetTimeouts(DWORD write_timeout_ms, DWORD read_timeout_ms) {
+  impl_->timeouts.WriteTotalTimeoutConstant = write_timeout_ms;
+  impl_->timeouts.ReadTotalTimeoutConstant = read_timeout_ms;
+  SetCommTimeouts(impl_->port, &impl_->timeouts);
+}
+
+bool SerialIO::GetDCB(DCB& dcb) {
+  if (impl_->port == INVALID_HANDLE_VALUE) return false;
+  dcb = impl_->cached_dcb;
+  return true;
+}
+
+bool SerialIO::SetDCB(const DCB& dcb) {
+  if (!SetCommState(impl_->port, &dcb)) {
+    impl_->SetErrorText(GetLastError());
+    return false;
+  }
+  impl_->cached_dcb = dcb;
+  return true;
+}
+
+bool SerialIO::Purge() {
+  if (!PurgeComm(impl_->port, kPurgeEverything)) {
+    impl_->SetErrorText(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool SerialIO::SetRTS(bool on) {
+  if (EscapeCommFunction(impl_->port, on ? SETRTS : CLRRTS) != 1) {
+    impl_->SetErrorText(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+std::int32_t SerialIO::Write(const void* buffer, DWORD count) {
+  DWORD written = 0;
+  // The count must fit the signed result.
+  if (count > static_cast<DWORD>(INT32_MAX)) {
+    impl_->SetErrorText(EINVAL);
+    return -1;
+  }
+  if (!WriteFile(impl_->port, buffer, count, &written, nullptr)) {
+    impl_->SetErrorText(GetLastError());
+    return -1;
+  }
+  // Matters only when fewer bytes went out than asked.
+  impl_->error_text = "write time-out";
+  return static_cast<std::int32_t>(written);
+}
+
+std::int32_t SerialIO::WriteAll(const void* buffer, DWORD count) {
+  const auto* bytes = static_cast<const BYTE*>(buffer);
+  DWORD done = 0;
+  do {
+    const std::int32_t written = Write(bytes + done, count - done);
+    if (written < 1) return written;
+    done += static_cast<DWORD>(written);
+  } while (done < count);
+  return static_cast<std::int32_t>(count);
+}
+
+std::int32_t SerialIO::Read(void* buffer, DWORD capacity) {
+  DWORD got = 0;
+  const DWORD most = capacity > static_cast<DWORD>(INT32_MAX)
+                         ? static_cast<DWORD>(INT32_MAX)
+                         : capacity;
+  if (!ReadFile(impl_->port, buffer, most, &got, nullptr)) {
+    impl_->SetErrorText(GetLastError());
+    return -2;
+  }
+  if (got == 0) impl_->error_text = "read time-out\n";
+  return static_cast<std::int32_t>(got);
+}
+
+bool SerialIO::ClearError() {
+  DWORD errors = 0;
+  COMSTAT status;
+  return ClearCommError(impl_->port, &errors, &status) == 1;
+}
+
+const char* SerialIO::ErrorText() { return impl_->error_text.c_str(); }

@@ -1,0 +1,123 @@
+#include "gateway/sio_list.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "common/error_message_db.h"
+#include "platform/serial_port.h"
+
+GlobalObject<SioList> gSioList;
+
+namespace {
+
+// Compiled by the first Open and kept for the rest of the program's run.
+GlobalObject<MyPcre> gUnitIdPattern;
+
+const AnsiString kErrorSection = "ComList";
+
+MyPcre& UnitIdPattern() {
+  if (!gUnitIdPattern.IsBuilt()) gUnitIdPattern.Build(kUnitIdPattern, 0);
+  return *gUnitIdPattern;
+}
+
+// The port's configured line on top of what the port had when opened:
+// fields the configuration does not speak of keep the port's values.
+DCB LineSettings(DCB dcb, const TSetting::ComParam& param) {
+  dcb.BaudRate = param.Baudrate;
+  dcb.fBinary = 1;
+  dcb.fParity = param.Parity != NOPARITY ? 1 : 0;
+  dcb.fOutxCtsFlow = 0;
+  dcb.fOutxDsrFlow = 0;
+  dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+  dcb.fDsrSensitivity = 0;
+  dcb.fTXContinueOnXoff = 0;
+  dcb.fOutX = 0;
+  dcb.fInX = 0;
+  dcb.fErrorChar = 0;
+  dcb.fNull = 0;
+  // Without a delay of our own the driver raises RTS exactly while it sends.
+  dcb.fRtsControl =
+      param.RtsDelay != 0 ? RTS_CONTROL_ENABLE : RTS_CONTROL_TOGGLE;
+  dcb.fAbortOnError = 0;
+  dcb.ByteSize = param.ByteSize;
+  dcb.Parity = param.Parity;
+  dcb.StopBits = param.StopBits;
+  return dcb;
+}
+
+// How long a request may wait for the port: about the time the request
+// before it may hold the line. Huge time-outs give no limit rather than
+// wrapping round to a short wait.
+DWORD LockWait(const TSetting::ComParam& param) {
+  const std::uint64_t sum =
+      std::uint64_t{param.RtsDelay} + param.TxTimeout + param.RxTimeout;
+  return static_cast<DWORD>(std::min<std::uint64_t>(sum, MAXDWORD));
+}
+
+}  // namespace
+
+int SioList::Open(const TSetting& setting) {
+  // Ids met so far in this call: an id may live on one port only.
+  UnitIdSet seen;
+  for (std::uint32_t i = 0; i < setting.GetPortCount(); ++i) {
+    const TSetting::ComParam* param = setting.GetComParam(i);
+    if (param == nullptr) break;  // not loaded: nothing more to open
+    if (const int result = OpenPort(*param, seen); result != kComListOk) {
+      return result;
+    }
+  }
+  return kComListOk;
+}
+
+// On failure the port's SerialIO is dropped here, which closes it; the
+// ports listed before stay open.
+int SioList::OpenPort(const TSetting::ComParam& param, UnitIdSet& seen) {
+  SIO_Item item{AnsiString(ToView(param.PortName)),
+                std::make_unique<SerialIO>(), param.RtsDelay};
+  if (!item.port->Open(item.name.c_str())) {
+    return Fail(kComListOpenFailed, item.name);
+  }
+  DCB dcb{};
+  item.port->GetDCB(dcb);
+  if (!item.port->SetDCB(LineSettings(dcb, param))) {
+    error_text_ = item.name + ":";
+    return Fail(kComListSetupFailed, item.name);
+  }
+  item.port->SetTimeouts(param.TxTimeout, param.RxTimeout);
+  UnitIdList ids;
+  if (!ParseSlaveAddrList(param.SlaveAddrList, UnitIdPattern(), seen, ids)) {
+    error_text_ = item.name + ":";
+    return Fail(kComListBadSlaveAddrList, item.name);
+  }
+  SIO_Item& listed = ports_.emplace_back(std::move(item));
+  // Refused only when an id is still mapped by an Open that was not
+  // followed by Close (a repeated id too), or when memory runs out.
+  if (locks_.Add(ids, &listed, LockWait(param)) != kGroupLockOk) {
+    error_text_ = listed.name + ":";
+    const AnsiString name = listed.name;
+    ports_.pop_back();
+    return Fail(kComListBadSlaveAddrList, name);
+  }
+  return kComListOk;
+}
+
+// The operator's text of the code, when the error-text file has one;
+// otherwise the text stays as the caller left it.
+int SioList::Fail(int code, const AnsiString& port_name) {
+  if (gErrMsgDB.IsBuilt()) {
+    gErrMsgDB->Format(kErrorSection, code, error_text_, port_name);
+  }
+  return code;
+}
+
+void SioList::Close() {
+  while (!ports_.empty()) ports_.pop_front();  // closed in opening order
+  locks_.Clear();
+}
+
+void InitSioListGlobals() { gSioList.Build(); }
+
+void ExitSioListGlobals() {
+  if (gUnitIdPattern.IsBuilt()) gUnitIdPattern.Destroy();
+  gSioList.Destroy();
+}

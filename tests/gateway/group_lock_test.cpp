@@ -1,0 +1,100 @@
+// GroupLock's map: routing ids to items, what a failed or empty Add leaves,
+// an abandoned group, and Clear. Waiting across threads and ports is tested
+// on real ports with the port table.
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "gateway/group_lock.h"
+
+namespace {
+
+struct Port {
+  int number;
+};
+
+constexpr DWORD kLongWait = 10000;  // ms; only a broken lock waits this long
+
+class GroupLockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(locks.Add({1, 2, 3}, &first, kLongWait), kGroupLockOk);
+    ASSERT_EQ(locks.Add({10, 11}, &second, kLongWait), kGroupLockOk);
+  }
+
+  // Locks and unlocks on a thread of its own: the error code of the lock.
+  int LockElsewhere(int id) {
+    int error = 1;
+    std::thread([&] {
+      if (locks.Lock(id, error) != nullptr) locks.Unlock(id);
+    }).join();
+    return error;
+  }
+
+  Port first{1};
+  Port second{2};
+  Port third{3};
+  GroupLock<Port> locks;
+};
+
+TEST_F(GroupLockTest, EachIdLeadsToItsItemAndOthersToNone) {
+  int error = 1;
+  EXPECT_EQ(locks.Lock(2, error), &first);
+  EXPECT_EQ(error, kGroupLockOk);
+  EXPECT_EQ(locks.Unlock(2), kGroupLockOk);
+  EXPECT_EQ(locks.Lock(11, error), &second);
+  EXPECT_EQ(error, kGroupLockOk);
+  EXPECT_EQ(locks.Unlock(11), kGroupLockOk);
+  for (int id : {0, 4, 12, 255, -1}) {
+    EXPECT_EQ(locks.Lock(id, error), nullptr);
+    EXPECT_EQ(error, kGroupLockNoSuchId);
+    EXPECT_EQ(locks.Unlock(id), kGroupLockNoSuchId);
+  }
+}
+
+TEST_F(GroupLockTest, AnUnlockByANonOwnerFails) {
+  EXPECT_EQ(locks.Unlock(1), kGroupLockFailed);
+}
+
+TEST_F(GroupLockTest, AnAbandonedGroupFailsOnceAndIsFreeAgain) {
+  std::thread([&] {
+    int error = 1;
+    EXPECT_EQ(locks.Lock(2, error), &first);  // ends without Unlock
+  }).join();
+  EXPECT_EQ(LockElsewhere(1), kGroupLockFailed);
+  // The failed wait let the mutex go, so the port is not stuck.
+  EXPECT_EQ(LockElsewhere(3), kGroupLockOk);
+}
+
+TEST_F(GroupLockTest, AFailedAddChangesNothing) {
+  // 20 and 21 would be new, 2 belongs to the first group.
+  EXPECT_EQ(locks.Add({20, 21, 2, 22}, &third, kLongWait), kGroupLockIdMapped);
+  EXPECT_EQ(locks.Add({30, 31, 30}, &third, kLongWait), kGroupLockIdMapped);
+  for (int id : {20, 21, 22, 30, 31}) {
+    EXPECT_EQ(LockElsewhere(id), kGroupLockNoSuchId) << id;
+  }
+  // The first group keeps its own, open mutex (a closed one would be used
+  // after it was freed here).
+  EXPECT_EQ(LockElsewhere(2), kGroupLockOk);
+  // The refused ids are free for a later group.
+  EXPECT_EQ(locks.Add({20, 21, 22}, &third, kLongWait), kGroupLockOk);
+  EXPECT_EQ(LockElsewhere(22), kGroupLockOk);
+}
+
+// Under the leak checker this also shows that no mutex is left behind.
+TEST_F(GroupLockTest, EmptyAddMapsNothing) {
+  EXPECT_EQ(locks.Add({}, &third, kLongWait), kGroupLockOk);
+  EXPECT_EQ(LockElsewhere(0), kGroupLockNoSuchId);
+}
+
+TEST_F(GroupLockTest, ClearUnmapsEveryIdAndAllowsANewMap) {
+  locks.Clear();
+  for (int id : {1, 2, 3, 10, 11}) {
+    EXPECT_EQ(LockElsewhere(id), kGroupLockNoSuchId) << id;
+  }
+  locks.Clear();  // an empty map clears too
+  EXPECT_EQ(locks.Add({1, 10}, &second, kLongWait), kGroupLockOk);
+  EXPECT_EQ(LockElsewhere(10), kGroupLockOk);
+}
+
+}  // namespace

@@ -1,0 +1,510 @@
+// The port table over pseudo-terminal ports, with the shipped configuration
+// and error-text files copied to a temporary current folder: opening in the
+// configured order, the line set-up, the unit-id lists, what a failure
+// leaves behind and says, and the locks of ports used from many threads.
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/error_message_db.h"
+#include "common/setting.h"
+#include "gateway/sio_list.h"
+#include "platform/serial_port.h"
+#include "platform/sync.h"
+#include "platform/wait.h"
+#include "tests/support/pty_port.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// One port's section of the configuration.
+struct PortSection {
+  std::string name;
+  std::string ids;  // SlaveAddrList
+  std::string parity = "even";
+  std::string stop_bits = "1";
+  std::string baudrate = "19200";
+  std::string byte_size = "8";
+  std::string tx_timeout = "500";
+  std::string rx_timeout = "500";
+  std::string rts_delay = "0";
+};
+
+std::string ReadText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The shipped file with its port list replaced and the given sections added.
+std::string ConfigText(const std::vector<PortSection>& ports) {
+  std::string text = ReadText(SourceConfigPath("Quorvelin.ini"));
+  const std::string shipped_list = "SerialPorts=COM1\n";
+  const std::size_t at = text.find(shipped_list);
+  EXPECT_NE(at, std::string::npos) << "the shipped port list has changed";
+  std::string list = "SerialPorts=";
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    list += (i == 0 ? "" : ", ") + ports[i].name;
+  }
+  if (at != std::string::npos)
+    text.replace(at, shipped_list.size(), list + "\n");
+  for (const PortSection& port : ports) {
+    text += "\n[" + port.name + "]\nBaudrate=" + port.baudrate +
+            "\nParity=" + port.parity + "\nByteSize=" + port.byte_size +
+            "\nStopBits=" + port.stop_bits + "\nSlaveAddrList=" + port.ids +
+            "\nRtsDelay=" + port.rts_delay + "\nTxTimeout=" + port.tx_timeout +
+            "\nRxTimeout=" + port.rx_timeout + "\n";
+  }
+  return text;
+}
+
+// The shipped error texts without one line (found by its start).
+std::string ErrorTextsWithout(const std::string& line_start) {
+  std::string text = ReadText(SourceConfigPath("ErrorMsg_EN.ini"));
+  const std::size_t at = text.find("\n" + line_start);
+  EXPECT_NE(at, std::string::npos) << line_start;
+  if (at != std::string::npos) {
+    text.erase(at + 1, text.find('\n', at + 1) - at);
+  }
+  return text;
+}
+
+// A manual-reset event closed at the end of the scope.
+class Signal {
+ public:
+  Signal() : event_(CreateEventA(nullptr, 1, 0, nullptr)) {}
+  ~Signal() { CloseHandle(event_); }
+  void Set() { SetEvent(event_); }
+  bool Wait(DWORD ms = 10000) {
+    return WaitForSingleObject(event_, ms) == WAIT_OBJECT_0;
+  }
+
+ private:
+  HANDLE event_;
+};
+
+class SioListTest : public ::testing::Test {
+ protected:
+  // The program's order: the port table, the configuration, the error
+  // texts; destroyed the other way round.
+  void SetUp() override {
+    dir.CopyConfig("ErrorMsg_EN.ini");
+    InitSioListGlobals();
+    gSetting.Build();
+    gErrMsgDB.Build();
+  }
+  void TearDown() override {
+    gErrMsgDB.Destroy();
+    gSetting.Destroy();
+    ExitSioListGlobals();
+  }
+
+  PtyPort& Line(unsigned number) {
+    lines.push_back(std::make_unique<PtyPort>(ports, number));
+    EXPECT_TRUE(lines.back()->IsReady());
+    return *lines.back();
+  }
+
+  // Loads a configuration of these ports and opens it.
+  int Open(const std::vector<PortSection>& sections) {
+    gSioList->Close();
+    gSetting->Unload();
+    dir.Write("Quorvelin.ini", ConfigText(sections));
+    const int loaded = gSetting->Load();
+    EXPECT_EQ(loaded, kSettingOk) << gSetting->GetErrorText();
+    if (loaded != kSettingOk) return loaded;
+    return gSioList->Open(*gSetting);
+  }
+
+  // The port serving `id`, locked and unlocked at once on this thread;
+  // null when the lock fails, with its code in `error`.
+  SIO_Item* PortOf(int id, int& error) {
+    SIO_Item* item = gSioList->Locks().Lock(id, error);
+    if (item != nullptr) {
+      EXPECT_EQ(gSioList->Locks().Unlock(id), kGroupLockOk);
+    }
+    return item;
+  }
+  std::string NameOf(int id) {
+    int error = 0;
+    SIO_Item* item = PortOf(id, error);
+    return item != nullptr ? item->name.str()
+                           : "error " + std::to_string(error);
+  }
+
+  // True when another user can open the port now, i.e. the table holds it
+  // closed or not at all.
+  static bool IsFree(const PtyPort& line) {
+    SerialIO probe;
+    return probe.Open(line.Name().c_str());
+  }
+
+  TempDir dir;
+  ScopedChdir in_dir{dir.path()};
+  PortsFolder ports;
+  std::vector<std::unique_ptr<PtyPort>> lines;
+};
+
+TEST_F(SioListTest, OpensEveryPortAndRoutesItsIdsToIt) {
+  PtyPort& com3 = Line(3);
+  PtyPort& com4 = Line(4);
+  ASSERT_EQ(Open({{.name = "COM3", .ids = "1, 3-5", .rts_delay = "7"},
+                  {.name = "COM4", .ids = "007,\t10-12 255"}}),
+            kComListOk)
+      << gSioList->ErrorText();
+  EXPECT_STREQ(gSioList->ErrorText(), "");
+  EXPECT_FALSE(IsFree(com3));
+  EXPECT_FALSE(IsFree(com4));
+  for (int id : {1, 3, 4, 5}) EXPECT_EQ(NameOf(id), "COM3") << id;
+  for (int id : {7, 10, 11, 12, 255}) EXPECT_EQ(NameOf(id), "COM4") << id;
+  for (int id : {0, 2, 6, 9, 13, 254}) EXPECT_EQ(NameOf(id), "error -3") << id;
+
+  int error = 1;
+  SIO_Item* item = gSioList->Locks().Lock(4, error);
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->RtsDelay, 7u);
+  EXPECT_EQ(item->port->WriteAll("to three", 8), 8);
+  EXPECT_EQ(gSioList->Locks().Unlock(4), kGroupLockOk);
+  EXPECT_EQ(com3.ReadFar(8, 5000), "to three");
+  EXPECT_EQ(com4.ReadFar(1, 50), "");
+}
+
+TEST_F(SioListTest, LineSettingsFollowTheConfigurationAndKeepTheRest) {
+  Line(3);
+  Line(4);
+  // What opening gives a port, before the table sets it up.
+  DCB opened{};
+  {
+    PtyPort& fresh = Line(5);
+    SerialIO probe;
+    ASSERT_TRUE(probe.Open(fresh.Name().c_str())) << probe.ErrorText();
+    ASSERT_TRUE(probe.GetDCB(opened));
+  }
+  ASSERT_EQ(Open({{.name = "COM3",
+                   .ids = "1",
+                   .parity = "even",
+                   .stop_bits = "1",
+                   .baudrate = "19200",
+                   .rts_delay = "0"},
+                  {.name = "COM4",
+                   .ids = "2",
+                   .parity = "none",
+                   .stop_bits = "2",
+                   .baudrate = "115200",
+                   .rts_delay = "10"}}),
+            kComListOk)
+      << gSioList->ErrorText();
+
+  int error = 0;
+  DCB even{};
+  DCB none{};
+  ASSERT_TRUE(PortOf(1, error)->port->GetDCB(even));
+  ASSERT_TRUE(PortOf(2, error)->port->GetDCB(none));
+
+  EXPECT_EQ(even.BaudRate, 19200u);
+  EXPECT_EQ(none.BaudRate, 115200u);
+  EXPECT_EQ(even.fParity, 1u);
+  EXPECT_EQ(none.fParity, 0u);
+  EXPECT_EQ(even.Parity, EVENPARITY);
+  EXPECT_EQ(none.Parity, NOPARITY);
+  EXPECT_EQ(even.StopBits, ONESTOPBIT);
+  EXPECT_EQ(none.StopBits, TWOSTOPBITS);
+  // Without an RTS delay the driver switches RTS around each write.
+  EXPECT_EQ(even.fRtsControl, RTS_CONTROL_TOGGLE);
+  EXPECT_EQ(none.fRtsControl, RTS_CONTROL_ENABLE);
+  for (const DCB& dcb : {even, none}) {
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.fBinary, 1u);
+    EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+    EXPECT_EQ(dcb.fOutxDsrFlow, 0u);
+    EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_HANDSHAKE);
+    EXPECT_EQ(dcb.fDsrSensitivity, 0u);
+    EXPECT_EQ(dcb.fTXContinueOnXoff, 0u);
+    EXPECT_EQ(dcb.fOutX, 0u);
+    EXPECT_EQ(dcb.fInX, 0u);
+    EXPECT_EQ(dcb.fErrorChar, 0u);
+    EXPECT_EQ(dcb.fNull, 0u);
+    EXPECT_EQ(dcb.fAbortOnError, 0u);
+    // The fields the configuration does not name stay as opened.
+    EXPECT_EQ(dcb.DCBlength, opened.DCBlength);
+    EXPECT_EQ(dcb.fDummy2, opened.fDummy2);
+    EXPECT_EQ(dcb.wReserved, opened.wReserved);
+    EXPECT_EQ(dcb.XonLim, opened.XonLim);
+    EXPECT_EQ(dcb.XoffLim, opened.XoffLim);
+    EXPECT_EQ(dcb.XonChar, opened.XonChar);
+    EXPECT_EQ(dcb.XoffChar, opened.XoffChar);
+    EXPECT_EQ(dcb.ErrorChar, opened.ErrorChar);
+    EXPECT_EQ(dcb.EofChar, opened.EofChar);
+    EXPECT_EQ(dcb.EvtChar, opened.EvtChar);
+    EXPECT_EQ(dcb.wReserved1, opened.wReserved1);
+  }
+}
+
+TEST_F(SioListTest, ReadsWaitThePortsReadTimeout) {
+  Line(3);
+  ASSERT_EQ(Open({{.name = "COM3", .ids = "1", .rx_timeout = "100"}}),
+            kComListOk)
+      << gSioList->ErrorText();
+  int error = 0;
+  SIO_Item* item = gSioList->Locks().Lock(1, error);
+  ASSERT_NE(item, nullptr);
+  char buffer[16];
+  const auto start = Clock::now();
+  EXPECT_EQ(item->port->Read(buffer, sizeof buffer), 0);
+  const auto waited = Clock::now() - start;
+  gSioList->Locks().Unlock(1);
+  EXPECT_STREQ(item->port->ErrorText(), "read time-out\n");
+  // Far from the 3 s that an open port starts with.
+  EXPECT_GE(waited, milliseconds(80));
+  EXPECT_LT(waited, milliseconds(2000));
+}
+
+TEST_F(SioListTest, AFailingSecondPortLeavesTheFirstOpenUntilClose) {
+  PtyPort& com3 = Line(3);
+  ASSERT_TRUE(ports.Link("COM4", dir.File("no-such-device")));
+  EXPECT_EQ(
+      Open({{.name = "COM3", .ids = "1-2"}, {.name = "COM4", .ids = "3"}}),
+      kComListOpenFailed);
+  EXPECT_STREQ(gSioList->ErrorText(), "can't open serial port COM4");
+  // The first port is still open, listed and mapped; the second is not.
+  EXPECT_FALSE(IsFree(com3));
+  EXPECT_EQ(NameOf(2), "COM3");
+  EXPECT_EQ(NameOf(3), "error -3");
+
+  gSioList->Close();
+  EXPECT_TRUE(IsFree(com3));
+  for (int id : {1, 2, 3}) EXPECT_EQ(NameOf(id), "error -3") << id;
+  EXPECT_STREQ(gSioList->ErrorText(), "can't open serial port COM4");
+
+  // The table is as good as new, and a good Open leaves the text alone.
+  ASSERT_EQ(Open({{.name = "COM3", .ids = "3"}}), kComListOk);
+  EXPECT_EQ(NameOf(3), "COM3");
+  EXPECT_EQ(NameOf(1), "error -3");
+  EXPECT_STREQ(gSioList->ErrorText(), "can't open serial port COM4");
+}
+
+TEST_F(SioListTest, FailureTextsFallBackWhenTheErrorFileLacksThem) {
+  PtyPort& com3 = Line(3);
+  PtyPort& com4 = Line(4);
+  // One and a half stop bits cannot be set on this system.
+  const std::vector<PortSection> bad_line = {
+      {.name = "COM3", .ids = "1"},
+      {.name = "COM4", .ids = "2", .stop_bits = "1.5"}};
+
+  ASSERT_EQ(Open(bad_line), kComListSetupFailed);
+  EXPECT_STREQ(gSioList->ErrorText(),
+               "can't apply the line settings of serial port COM4");
+  EXPECT_TRUE(IsFree(com4));  // the failing port is closed at once
+  EXPECT_FALSE(IsFree(com3));
+
+  dir.Write("ErrorMsg_EN.ini", ErrorTextsWithout("-2=can't apply"));
+  ASSERT_EQ(Open(bad_line), kComListSetupFailed);
+  EXPECT_STREQ(gSioList->ErrorText(), "COM4:");
+  EXPECT_EQ(NameOf(1), "COM3");
+
+  // Without a text for -1 the text stays as the last failure left it.
+  dir.Write("ErrorMsg_EN.ini", ErrorTextsWithout("-1=can't open serial"));
+  ASSERT_TRUE(ports.Link("COM6", dir.File("no-such-device")));
+  EXPECT_EQ(Open({{.name = "COM3", .ids = "1"}, {.name = "COM6", .ids = "2"}}),
+            kComListOpenFailed);
+  EXPECT_STREQ(gSioList->ErrorText(), "COM4:");
+}
+
+TEST_F(SioListTest, BadUnitIdListsAreRefusedWithThePortsName) {
+  PtyPort& com3 = Line(3);
+  PtyPort& com4 = Line(4);
+  for (const char* list : {"256", "1 - 3", "1;2", "5-5", "9-3", "1,1", "1-3,2",
+                           "x", "100", "99-101"}) {
+    SCOPED_TRACE(list);
+    EXPECT_EQ(Open({{.name = "COM3", .ids = "100-110"},
+                    {.name = "COM4", .ids = list}}),
+              kComListBadSlaveAddrList);
+    EXPECT_STREQ(gSioList->ErrorText(),
+                 "serial port COM4: bad SlaveAddrList (ids 0 to 255 or "
+                 "ascending ranges such as 1-5, each id on one port only)");
+    EXPECT_EQ(NameOf(105), "COM3");
+    EXPECT_FALSE(IsFree(com3));
+    EXPECT_TRUE(IsFree(com4));
+    for (int id : {1, 2, 3, 5, 9}) EXPECT_EQ(NameOf(id), "error -3") << id;
+  }
+  for (const char* list : {"0", "255", "007", "0-99"}) {
+    SCOPED_TRACE(list);
+    ASSERT_EQ(Open({{.name = "COM3", .ids = "100-110"},
+                    {.name = "COM4", .ids = list}}),
+              kComListOk)
+        << gSioList->ErrorText();
+  }
+  EXPECT_EQ(NameOf(0), "COM4");
+  EXPECT_EQ(NameOf(99), "COM4");
+}
+
+TEST_F(SioListTest, AnIdOfTwoPortsFailsTheLaterPortAsWritten) {
+  Line(3);
+  PtyPort& com4 = Line(4);
+  EXPECT_EQ(
+      Open({{.name = "COM4", .ids = "1-3"}, {.name = "COM3", .ids = "3"}}),
+      kComListBadSlaveAddrList);
+  EXPECT_EQ(std::string(gSioList->ErrorText()).rfind("serial port COM3:", 0),
+            0u)
+      << gSioList->ErrorText();
+  EXPECT_FALSE(IsFree(com4));
+  EXPECT_EQ(NameOf(3), "COM4");
+}
+
+TEST_F(SioListTest, AnEmptyIdListOpensAPortThatNoIdReaches) {
+  PtyPort& com3 = Line(3);
+  Line(4);
+  ASSERT_EQ(Open({{.name = "COM3", .ids = ""}, {.name = "COM4", .ids = "9"}}),
+            kComListOk)
+      << gSioList->ErrorText();
+  EXPECT_FALSE(IsFree(com3));
+  for (int id = 0; id <= 255; ++id) {
+    if (id != 9) {
+      EXPECT_EQ(NameOf(id), "error -3") << id;
+    }
+  }
+  EXPECT_EQ(NameOf(9), "COM4");
+}
+
+TEST_F(SioListTest, OnePortSerialisesWhileAnotherServesInParallel) {
+  Line(3);
+  PtyPort& com4 = Line(4);
+  // COM3 may be waited for 5 + 20 + 25 = 50 ms.
+  ASSERT_EQ(Open({{.name = "COM3",
+                   .ids = "1-5",
+                   .tx_timeout = "20",
+                   .rx_timeout = "25",
+                   .rts_delay = "5"},
+                  {.name = "COM4", .ids = "10"}}),
+            kComListOk)
+      << gSioList->ErrorText();
+  GroupLock<SIO_Item>& locks = gSioList->Locks();
+
+  Signal held, release;
+  std::thread holder([&] {
+    int error = 1;
+    SIO_Item* item = locks.Lock(1, error);
+    held.Set();
+    release.Wait();
+    if (item != nullptr) locks.Unlock(1);
+  });
+  ASSERT_TRUE(held.Wait());
+
+  int same_port_error = 0;
+  Clock::duration same_port_wait{};
+  int other_port_written = 0;
+  std::thread same_port([&] {
+    const auto start = Clock::now();
+    EXPECT_EQ(locks.Lock(5, same_port_error), nullptr);
+    same_port_wait = Clock::now() - start;
+  });
+  std::thread other_port([&] {
+    int error = 1;
+    if (SIO_Item* item = locks.Lock(10, error)) {
+      other_port_written = item->port->WriteAll("meanwhile", 9);
+      locks.Unlock(10);
+    }
+  });
+  same_port.join();
+  other_port.join();
+  release.Set();
+  holder.join();
+
+  EXPECT_EQ(same_port_error, kGroupLockTimeout);
+  EXPECT_GE(same_port_wait, milliseconds(45));
+  EXPECT_EQ(other_port_written, 9);
+  EXPECT_EQ(com4.ReadFar(9, 5000), "meanwhile");
+  EXPECT_EQ(NameOf(5), "COM3");  // free again once released
+}
+
+TEST_F(SioListTest, WritersOfOnePortTakeTurns) {
+  PtyPort& com3 = Line(3);
+  PtyPort& com4 = Line(4);
+  ASSERT_EQ(Open({{.name = "COM3",
+                   .ids = "1-4",
+                   .tx_timeout = "5000",
+                   .rx_timeout = "5000"},
+                  {.name = "COM4",
+                   .ids = "5-8",
+                   .tx_timeout = "5000",
+                   .rx_timeout = "5000"}}),
+            kComListOk)
+      << gSioList->ErrorText();
+  constexpr int kThreads = 8;
+  constexpr int kRounds = 40;
+  std::atomic<int> inside[2] = {0, 0};
+  std::atomic<int> written[2] = {0, 0};
+  std::atomic<int> overlaps{0};
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < kRounds; ++round) {
+        const int id = 1 + (t * 3 + round) % 8;
+        const int port = id <= 4 ? 0 : 1;
+        int error = 0;
+        SIO_Item* item = gSioList->Locks().Lock(id, error);
+        if (item == nullptr) {
+          ++failures;
+          continue;
+        }
+        if (inside[port].fetch_add(1) != 0) ++overlaps;
+        // SerialIO keeps state of its own (its error text): only the lock
+        // keeps these writes from racing.
+        if (item->port->WriteAll("ab", 2) == 2) {
+          written[port] += 2;
+        } else {
+          ++failures;
+        }
+        inside[port].fetch_sub(1);
+        gSioList->Locks().Unlock(id);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(overlaps, 0);
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(written[0] + written[1], kThreads * kRounds * 2);
+  EXPECT_EQ(com3.ReadFar(written[0], 5000).size(),
+            static_cast<std::size_t>(written[0]));
+  EXPECT_EQ(com4.ReadFar(written[1], 5000).size(),
+            static_cast<std::size_t>(written[1]));
+}
+
+TEST_F(SioListTest, HugeTimeoutsDoNotWrapIntoAShortWait) {
+  Line(3);
+  // 4294967295 + 1001 would wrap round to a wait of 1000 ms.
+  ASSERT_EQ(Open({{.name = "COM3",
+                   .ids = "1-2",
+                   .tx_timeout = "4294967295",
+                   .rx_timeout = "1001"}}),
+            kComListOk)
+      << gSioList->ErrorText();
+  GroupLock<SIO_Item>& locks = gSioList->Locks();
+  int error = 1;
+  ASSERT_NE(locks.Lock(1, error), nullptr);
+  Signal waiting;
+  int waiter_error = 1;
+  std::thread waiter([&] {
+    waiting.Set();
+    if (locks.Lock(2, waiter_error) != nullptr) locks.Unlock(2);
+  });
+  ASSERT_TRUE(waiting.Wait());
+  std::this_thread::sleep_for(milliseconds(1500));
+  locks.Unlock(1);
+  waiter.join();
+  EXPECT_EQ(waiter_error, kGroupLockOk);
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// The listening side of the TCP environment: Listen, Accept and
+// StopListening with real sockets on 127.0.0.1 and a real server thread.
+#include "gateway/tcp_env.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "gateway/ipv4_text.h"
+#include "tests/support/loopback_sockets.h"
+
+namespace {
+
+// Binds a plain socket to `ip`:port without listening: whether the port
+// is free on that address, without sending anything anywhere.
+bool CanBind(const char* ip, int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, ip, &address.sin_addr);
+  const bool bound =
+      bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+      0;
+  close(fd);
+  return bound;
+}
+
+class TcpEnvListen : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_GT(port_, 0); }
+
+  // Connects a client and accepts it through the environment.
+  void ExpectConnectionAccepted(std::int32_t port_key) {
+    const int client = ConnectLoopback(port_);
+    ASSERT_GE(client, 0);
+    SOCKET accepted = INVALID_SOCKET;
+    EXPECT_EQ(env_.Accept(port_key, accepted), WinTCPEnv::kOk);
+    EXPECT_NE(accepted, INVALID_SOCKET);
+    close(accepted);
+    close(client);
+  }
+
+  WinTCPEnv env_;
+  int port_ = FreeLoopbackPort();
+};
+
+TEST(Ipv4Text, KeepsTheLowByteOfFourNumbersAndIgnoresTheRest) {
+  const struct {
+    const char* text;
+    const char* address;
+  } cases[] = {
+      {"999.1.1.1", "231.1.1.1"},
+      {"10.0.0.5 lan side", "10.0.0.5"},
+      {"-1.+2. 3.4", "255.2.3.4"},
+      {"1.2.3.99999999999999999999", "1.2.3.255"},
+  };
+  for (const auto& c : cases) {
+    in_addr address{};
+    ASSERT_TRUE(ParseIpv4Text(c.text, address)) << c.text;
+    EXPECT_EQ(Ipv4Text(address), c.address) << c.text;
+  }
+  for (const char* text : {"10.0.0", "1..2.3.4", "localhost", "1.2.3.", ""}) {
+    in_addr address{};
+    EXPECT_FALSE(ParseIpv4Text(text, address)) << text;
+  }
+}
+
+TEST_F(TcpEnvListen, NoAddressListensOnAllInterfaces) {
+  for (const char* ip : {static_cast<const char*>(nullptr), ""}) {
+    ASSERT_EQ(env_.Listen(port_, ip), WinTCPEnv::kOk);
+    EXPECT_EQ(env_.IsListening(), 1u);
+    EXPECT_FALSE(CanBind("127.0.0.2", port_));  // the wildcard holds it
+    ExpectConnectionAccepted(port_);
+    EXPECT_EQ(env_.StopListening(), WinTCPEnv::kOk);
+  }
+}
+
+TEST_F(TcpEnvListen, LoopbackAddressListensThereOnly) {
+  for (const char* ip : {"127.0.0.1", "127.0.0.1 primary", " 127.0.0.1"}) {
+    ASSERT_EQ(env_.Listen(port_, ip), WinTCPEnv::kOk) << ip;
+    EXPECT_TRUE(CanBind("127.0.0.2", port_));
+    ExpectConnectionAccepted(port_);
+    EXPECT_EQ(env_.StopListening(), WinTCPEnv::kOk);
+  }
+  EXPECT_EQ(env_.LastError(), 0);
+}
+
+TEST_F(TcpEnvListen, FailedBindLeavesNoSocketAndALaterListenSucceeds) {
+  const int descriptors = OpenDescriptorCount();
+  // 192.0.2.1 is no address of this machine; bind fails without traffic.
+  EXPECT_EQ(env_.Listen(port_, "192.0.2.1"), WinTCPEnv::kBindFailed);
+  EXPECT_EQ(env_.LastError(), EADDRNOTAVAIL);
+  // A text that is not four numbers is refused the same way.
+  EXPECT_EQ(env_.Listen(port_, "10.0.0"), WinTCPEnv::kBindFailed);
+  EXPECT_EQ(env_.LastError(), EINVAL);
+  // A port that another socket listens on.
+  int taken_port = 0;
+  const int other = ListenOnLoopback(taken_port);
+  EXPECT_EQ(env_.Listen(taken_port, "127.0.0.1"), WinTCPEnv::kBindFailed);
+  EXPECT_EQ(env_.LastError(), EADDRINUSE);
+  close(other);
+
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+  EXPECT_EQ(env_.IsListening(), 0u);
+  EXPECT_EQ(env_.StopListening(), WinTCPEnv::kNotListening);
+  EXPECT_EQ(env_.Listen(port_, "127.0.0.1"), WinTCPEnv::kOk);
+  ExpectConnectionAccepted(port_);
+}
+
+TEST_F(TcpEnvListen, SecondListenOnTheSamePortIsRefusedAndErrorsStayUntilCleared) {
+  EXPECT_EQ(env_.Listen(port_, "192.0.2.1"), WinTCPEnv::kBindFailed);
+  ASSERT_EQ(env_.Listen(port_, "127.0.0.1"), WinTCPEnv::kOk);
+  EXPECT_EQ(env_.LastError(), EADDRNOTAVAIL);  // a success does not reset it
+  EXPECT_EQ(env_.Listen(port_, "127.0.0.1"), WinTCPEnv::kPortTaken);
+  EXPECT_EQ(env_.LastError(), EADDRNOTAVAIL);
+  EXPECT_EQ(env_.IsListening(), 1u);
+  env_.ClearLastError();
+  EXPECT_EQ(env_.LastError(), 0);
+}
+
+TEST_F(TcpEnvListen, PortAboveTheRangeBindsItsLow16BitsUnderItsWholeNumber) {
+  const std::int32_t wide = port_ + 0x10000;
+  ASSERT_EQ(env_.Listen(wide, "127.0.0.1"), WinTCPEnv::kOk);
+  ExpectConnectionAccepted(wide);
+  SOCKET untouched = 12345;
+  EXPECT_EQ(env_.Accept(port_, untouched), WinTCPEnv::kNotListening);
+  EXPECT_EQ(untouched, 12345);
+}
+
+TEST_F(TcpEnvListen, StopBeforeAnyAcceptClosesAtOnceAndFreesThePort) {
+  ASSERT_EQ(env_.Listen(port_, "127.0.0.1"), WinTCPEnv::kOk);
+  EXPECT_EQ(env_.StopListening(), WinTCPEnv::kOk);
+  EXPECT_EQ(env_.IsListening(), 0u);
+  SOCKET accepted = INVALID_SOCKET;
+  EXPECT_EQ(env_.Accept(port_, accepted), WinTCPEnv::kNotListening);
+  EXPECT_EQ(env_.StopListening(), WinTCPEnv::kNotListening);
+  EXPECT_EQ(FindListeningDescriptor(port_), -1);
+  EXPECT_EQ(env_.Listen(port_, "127.0.0.1"), WinTCPEnv::kOk);
+}
+
+TEST_F(TcpEnvListen, StopEndsTheAcceptOfTheServerThreadBeforeItReturns) {
+  ASSERT_EQ(env_.Listen(port_, "127.0.0.1"), WinTCPEnv::kOk);
+  std::atomic<pid_t> tid{0};
+  std::int32_t result = 0;
+  SOCKET accepted = 0;
+  std::thread server([&] {
+    tid = CurrentThreadId();
+    result = env_.Accept(port_, accepted);
+  });
+  ASSERT_TRUE(WaitUntil([&] { return tid != 0; }));
+  ASSERT_TRUE(WaitUntilBlockedInAccept(tid));
+
+  EXPECT_EQ(env_.StopListening(), WinTCPEnv::kOk);
+  // Stored by the failed accept before the stop could go on.
+  EXPECT_EQ(env_.LastError(), EINVAL);
+  EXPECT_EQ(env_.IsListening(), 0u);
+  server.join();
+  EXPECT_EQ(result, WinTCPEnv::kAcceptFailed);
+  EXPECT_EQ(accepted, INVALID_SOCKET);
+}
+
+// A listening socket closed behind the environment's back makes its close
+// fail. The entries whose sockets are gone leave the map; the ones not yet
+// reached stay, still listening, for the next stop.
+TEST_F(TcpEnvListen, FailedStopKeepsOnlyTheSocketsStillListening) {
+  int low = port_, high = FreeLoopbackPort();
+  ASSERT_NE(low, high);
+  if (low > high) std::swap(low, high);
+  ASSERT_EQ(env_.Listen(low, "127.0.0.1"), WinTCPEnv::kOk);
+  ASSERT_EQ(env_.Listen(high, "127.0.0.1"), WinTCPEnv::kOk);
+
+  close(FindListeningDescriptor(low));
+  EXPECT_EQ(env_.StopListening(), WinTCPEnv::kCloseFailed);
+  EXPECT_EQ(env_.LastError(), EBADF);
+  EXPECT_EQ(env_.IsListening(), 1u);
+  EXPECT_NE(FindListeningDescriptor(high), -1);
+  EXPECT_EQ(env_.StopListening(), WinTCPEnv::kOk);
+
+  ASSERT_EQ(env_.Listen(low, "127.0.0.1"), WinTCPEnv::kOk);
+  ASSERT_EQ(env_.Listen(high, "127.0.0.1"), WinTCPEnv::kOk);
+  close(FindListeningDescriptor(high));
+  EXPECT_EQ(env_.StopListening(), WinTCPEnv::kCloseFailed);
+  EXPECT_EQ(env_.IsListening(), 0u);
+  EXPECT_EQ(FindListeningDescriptor(low), -1);
+  EXPECT_EQ(env_.StopListening(), WinTCPEnv::kNotListening);
+}
+
+TEST(TcpEnvLifetime, GlobalEnvironmentClosesItsListeningSocketsWhenDestroyed) {
+  const int descriptors = OpenDescriptorCount();
+  gWinTCPEnv.Build();
+  EXPECT_EQ(gWinTCPEnv->LastError(), 0);  // the socket library started
+  ASSERT_EQ(gWinTCPEnv->Listen(FreeLoopbackPort(), "127.0.0.1"), 0);
+  ASSERT_EQ(gWinTCPEnv->Listen(FreeLoopbackPort(), nullptr), 0);
+  EXPECT_EQ(gWinTCPEnv->IsListening(), 2u);
+  gWinTCPEnv.Destroy();
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+}  // namespace

@@ -1,0 +1,85 @@
+#include "tests/support/child_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+extern char** environ;
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv,
+                           int inherit_fd) {
+  int pipe_fds[2];
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) return;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+  if (inherit_fd >= 0) posix_spawn_file_actions_adddup2(&actions, inherit_fd, 3);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+    pid_ = pid;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipe_fds[1]);
+  output_fd_ = pipe_fds[0];
+}
+
+ChildProcess::~ChildProcess() {
+  Terminate();
+  if (output_fd_ >= 0) close(output_fd_);
+}
+
+bool ChildProcess::ReadLine(std::string& line, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    const auto newline = pending_.find('\n');
+    if (newline != std::string::npos) {
+      line = pending_.substr(0, newline);
+      pending_.erase(0, newline + 1);
+      return true;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || output_fd_ < 0) return false;
+    pollfd readable{output_fd_, POLLIN, 0};
+    if (poll(&readable, 1, static_cast<int>(left.count())) <= 0) continue;
+    char chunk[256];
+    const ssize_t got = read(output_fd_, chunk, sizeof chunk);
+    if (got <= 0) return false;
+    pending_.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
+int ChildProcess::Wait(int timeout_ms) {
+  if (pid_ <= 0) return -1;
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    int status = 0;
+    const pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) {
+      pid_ = -1;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    if (done < 0 || std::chrono::steady_clock::now() > deadline) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+int ChildProcess::Terminate() {
+  if (pid_ <= 0) return -1;
+  kill(pid_, SIGTERM);
+  const int status = Wait(5000);
+  if (status != -1 || pid_ <= 0) return status;
+  kill(pid_, SIGKILL);
+  return Wait(5000);
+}

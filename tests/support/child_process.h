@@ -1,0 +1,32 @@
+#pragma once
+// A program started by a test, ended by its own process id when the test
+// is done. Its standard output can be read line by line.
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+class ChildProcess {
+ public:
+  // Starts `argv[0]` (a path) with the arguments. `inherit_fd`, when not
+  // -1, is handed to the child as its descriptor 3.
+  ChildProcess(const std::vector<std::string>& argv, int inherit_fd = -1);
+  // Ends the child with SIGTERM (SIGKILL if it does not end in 5 s).
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool IsRunning() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
+  // Reads one line of the child's output, waiting up to `timeout_ms`.
+  bool ReadLine(std::string& line, int timeout_ms);
+  // Waits for the child to end by itself; its exit status, or -1.
+  int Wait(int timeout_ms);
+  // SIGTERM, then the exit status (SIGKILL after 5 s).
+  int Terminate();
+
+ private:
+  pid_t pid_ = -1;
+  int output_fd_ = -1;
+  std::string pending_;
+};

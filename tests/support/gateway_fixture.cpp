@@ -1,0 +1,145 @@
+#include "tests/support/gateway_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "common/error_message_db.h"
+#include "common/message_fifo.h"
+#include "common/setting.h"
+#include "gateway/gateway_control.h"
+#include "gateway/rtu_func_table.h"
+#include "gateway/sio_list.h"
+#include "gateway/tcp_env.h"
+#include "platform/sync.h"
+#include "tests/support/loopback_sockets.h"
+
+EngineGlobals::EngineGlobals() {
+  gMsgFIFO.Build();
+  gWinTCPEnv.Build();
+  InitSioListGlobals();
+  gInitialRTU_FuncTbl.Build();
+  gSetting.Build();
+  gErrMsgDB.Build();
+}
+
+EngineGlobals::~EngineGlobals() {
+  gErrMsgDB.Destroy();
+  gSetting.Destroy();
+  gInitialRTU_FuncTbl.Destroy();
+  ExitSioListGlobals();
+  gWinTCPEnv.Destroy();
+  gMsgFIFO.Destroy();
+}
+
+GatewayFixture::GatewayFixture()
+    : in_folder_(folder_.path()),
+      tcp_port_(FreeLoopbackPort()),
+      log_stop_(CreateEventA(nullptr, 1, 0, nullptr)) {
+  folder_.CopyConfig("ErrorMsg_EN.ini");
+  log_collector_ = std::thread([this] { CollectLog(); });
+}
+
+GatewayFixture::~GatewayFixture() {
+  if (IsGatewayRunning()) StopGateway();
+  devices_.clear();
+  SetEvent(log_stop_);
+  log_collector_.join();
+  CloseHandle(log_stop_);
+}
+
+PtyPort& GatewayFixture::AddPort(unsigned number,
+                                 const std::string& slave_addr_list,
+                                 PortOptions options) {
+  auto line = std::make_unique<PtyPort>(ports_folder_, number);
+  PtyPort& result = *line;
+  ports_.push_back({std::move(line), slave_addr_list, options});
+  return result;
+}
+
+ChildProcess& GatewayFixture::StartDevice(
+    PtyPort& port, int unit, const std::vector<std::string>& extra) {
+  std::vector<std::string> argv = {LibmodbusDevicePath(), "--fd", "3",
+                                   "--unit", std::to_string(unit)};
+  argv.insert(argv.end(), extra.begin(), extra.end());
+  devices_.push_back(std::make_unique<ChildProcess>(argv, port.FarFd()));
+  ChildProcess& device = *devices_.back();
+  std::string ready;
+  EXPECT_TRUE(device.ReadLine(ready, 10000) && ready == "ready")
+      << "the simulated device did not start";
+  return device;
+}
+
+void GatewayFixture::WriteConfiguration() {
+  std::ostringstream ini;
+  std::string names;
+  for (const Port& port : ports_) {
+    names += (names.empty() ? "" : ",") + port.line->Name();
+  }
+  ini << "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=" << tcp_port_
+      << "\nIP=127.0.0.1\nTxTimeout=" << server_.tx_timeout_ms
+      << "\nRxTimeout=" << server_.rx_timeout_ms << "\nSerialPorts=" << names
+      << "\nMaxConnections=" << server_.max_connections
+      << "\n[ErrorMsgDB]\nEN=ErrorMsg_EN.ini\n";
+  for (const Port& port : ports_) {
+    ini << "[" << port.line->Name() << "]\nBaudrate=115200\nParity=none\n"
+        << "ByteSize=8\nStopBits=1\nSlaveAddrList=" << port.slave_addr_list
+        << "\nRtsDelay=" << port.options.rts_delay_ms
+        << "\nTxTimeout=" << port.options.tx_timeout_ms
+        << "\nRxTimeout=" << port.options.rx_timeout_ms << "\n";
+  }
+  folder_.Write("Quorvelin.ini", ini.str());
+}
+
+bool GatewayFixture::Start() {
+  WriteConfiguration();
+  if (!gSetting->IsLoaded() && gSetting->Load() != 0) {
+    ADD_FAILURE() << "configuration: " << gSetting->GetErrorText();
+    return false;
+  }
+  return StartGateway();
+}
+
+bool GatewayFixture::Stop() { return StopGateway(); }
+
+void GatewayFixture::CollectLog() {
+  for (;;) {
+    AnsiString line;
+    if (gMsgFIFO->Pop(line, log_stop_, INFINITE) != kFifoOk) return;
+    std::lock_guard<std::mutex> guard(log_mutex_);
+    log_lines_.push_back(line.str());
+  }
+}
+
+std::vector<std::string> GatewayFixture::LogLines() {
+  std::lock_guard<std::mutex> guard(log_mutex_);
+  return log_lines_;
+}
+
+int GatewayFixture::CountLogLines(const std::string& text) {
+  int count = 0;
+  for (const std::string& line : LogLines()) {
+    if (line.find(text) != std::string::npos) ++count;
+  }
+  return count;
+}
+
+bool GatewayFixture::WaitForLogLine(const std::string& text, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(timeout_ms);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (CountLogLines(text) > 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+std::string LibmodbusDevicePath() {
+  return std::string(QV_BINARY_DIR) + "/tools/rtu_device";
+}
+
+std::string PymodbusDevicePath() {
+  return std::string(QV_SOURCE_DIR) + "/tools/peers/rtu_device.py";
+}

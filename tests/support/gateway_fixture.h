@@ -1,0 +1,98 @@
+#pragma once
+// Runs the whole gateway engine inside a test: the global objects in the
+// program's order, a configuration in a temporary folder that is the
+// current directory, pseudo-terminal ports reached as COMn, simulated RTU
+// devices on their far ends, and every log line collected.
+//
+//   GatewayFixture gateway;
+//   PtyPort& line = gateway.AddPort(1, "1-3");
+//   gateway.StartDevice(line, 2);       // libmodbus device, unit 2
+//   ASSERT_TRUE(gateway.Start());       // load the configuration, run
+//   ... clients connect to 127.0.0.1:gateway.TcpPort() ...
+//   gateway.Stop();
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/handle.h"
+#include "tests/support/child_process.h"
+#include "tests/support/pty_port.h"
+#include "tests/support/temp_dir.h"
+
+// The engine's global objects, built and destroyed in the program's order.
+class EngineGlobals {
+ public:
+  EngineGlobals();
+  ~EngineGlobals();
+};
+
+struct PortOptions {
+  std::uint32_t tx_timeout_ms = 1000;
+  std::uint32_t rx_timeout_ms = 1000;
+  std::uint32_t rts_delay_ms = 0;
+};
+
+struct ServerOptions {
+  std::uint32_t max_connections = 64;
+  std::uint32_t tx_timeout_ms = 5000;
+  std::uint32_t rx_timeout_ms = 60000;
+};
+
+class GatewayFixture {
+ public:
+  GatewayFixture();
+  ~GatewayFixture();  // stops the gateway if it runs, then the devices
+
+  // A pseudo-terminal port COM<number> serving the unit-id list.
+  PtyPort& AddPort(unsigned number, const std::string& slave_addr_list,
+                   PortOptions options = {});
+  // A libmodbus device with the given unit on the port's far end. Extra
+  // arguments go to the device program (such as "--silent").
+  ChildProcess& StartDevice(PtyPort& port, int unit,
+                            const std::vector<std::string>& extra = {});
+
+  ServerOptions& Server() { return server_; }
+  // Writes Quorvelin.ini and the error texts, loads the configuration and
+  // starts the gateway.
+  bool Start();
+  bool Stop();
+  int TcpPort() const { return tcp_port_; }
+  const std::string& Folder() const { return folder_.path(); }
+
+  // The log lines so far (time stamps included).
+  std::vector<std::string> LogLines();
+  // Waits up to `timeout_ms` for a log line that contains `text`.
+  bool WaitForLogLine(const std::string& text, int timeout_ms = 10000);
+  // How many log lines contain `text`.
+  int CountLogLines(const std::string& text);
+
+ private:
+  void WriteConfiguration();
+  void CollectLog();
+
+  TempDir folder_;
+  ScopedChdir in_folder_;
+  PortsFolder ports_folder_;
+  EngineGlobals globals_;
+  ServerOptions server_;
+  int tcp_port_;
+  struct Port {
+    std::unique_ptr<PtyPort> line;
+    std::string slave_addr_list;
+    PortOptions options;
+  };
+  std::vector<Port> ports_;
+  std::vector<std::unique_ptr<ChildProcess>> devices_;
+
+  HANDLE log_stop_;
+  std::thread log_collector_;
+  std::mutex log_mutex_;
+  std::vector<std::string> log_lines_;
+};
+
+// The simulated device programs of the build.
+std::string LibmodbusDevicePath();
+std::string PymodbusDevicePath();

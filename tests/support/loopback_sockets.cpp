@@ -1,0 +1,126 @@
+#include "tests/support/loopback_sockets.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+sockaddr_in LoopbackAddress(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  return address;
+}
+
+int BoundPort(int fd) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return -1;
+  }
+  return address.sin_family == AF_INET ? ntohs(address.sin_port) : -1;
+}
+
+bool IsInAccept(pid_t tid) {
+  std::ifstream file("/proc/self/task/" + std::to_string(tid) + "/syscall");
+  long number = -1;
+  if (!(file >> number)) return false;  // "running"
+#ifdef SYS_accept
+  if (number == SYS_accept) return true;
+#endif
+  return number == SYS_accept4;
+}
+
+}  // namespace
+
+int ListenOnLoopback(int& port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in address = LoopbackAddress(0);
+  if (fd < 0 ||
+      bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) ||
+      listen(fd, 64) != 0) {
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  port = BoundPort(fd);
+  return fd;
+}
+
+int FreeLoopbackPort() {
+  int port = -1;
+  const int fd = ListenOnLoopback(port);
+  if (fd >= 0) close(fd);
+  return port;
+}
+
+int ConnectLoopback(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in address = LoopbackAddress(port);
+  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                         sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void CloseWithReset(int fd) {
+  const linger abort_on_close{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+  close(fd);
+}
+
+int OpenDescriptorCount() {
+  DIR* folder = opendir("/proc/self/fd");
+  if (folder == nullptr) return -1;
+  int count = 0;
+  while (const dirent* entry = readdir(folder)) {
+    if (entry->d_name[0] != '.') ++count;
+  }
+  closedir(folder);
+  return count - 1;  // the folder's own descriptor
+}
+
+int FindListeningDescriptor(int port) {
+  DIR* folder = opendir("/proc/self/fd");
+  if (folder == nullptr) return -1;
+  int found = -1;
+  while (const dirent* entry = readdir(folder)) {
+    if (entry->d_name[0] == '.') continue;
+    const int fd = std::atoi(entry->d_name);
+    int listening = 0;
+    socklen_t length = sizeof listening;
+    if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 &&
+        listening != 0 && BoundPort(fd) == port) {
+      found = fd;
+    }
+  }
+  closedir(folder);
+  return found;
+}
+
+pid_t CurrentThreadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }
+
+bool WaitUntilBlockedInAccept(pid_t tid) {
+  return WaitUntil([tid] { return IsInAccept(tid); });
+}
+
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}

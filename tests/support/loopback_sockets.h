@@ -1,0 +1,40 @@
+#pragma once
+// Real sockets on 127.0.0.1 and a look at this test process's own state,
+// for the tests of the TCP side.
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+
+// A TCP port on 127.0.0.1 that was free a moment ago (bound with port 0,
+// then released).
+int FreeLoopbackPort();
+
+// A blocking client socket connected to 127.0.0.1:port, or -1.
+int ConnectLoopback(int port);
+
+// A socket listening on 127.0.0.1 at a port the system picks; its port
+// goes to `port`.
+int ListenOnLoopback(int& port);
+
+// Makes the next close of `fd` reset the connection (the peer sees
+// ECONNRESET) instead of ending it cleanly.
+void CloseWithReset(int fd);
+
+// The number of open file descriptors of this process.
+int OpenDescriptorCount();
+
+// The descriptor of this process's socket that listens on TCP `port`,
+// or -1.
+int FindListeningDescriptor(int port);
+
+// The calling thread's id, as WaitUntilBlockedInAccept takes it.
+pid_t CurrentThreadId();
+
+// Waits until thread `tid` of this process is inside an accept call.
+bool WaitUntilBlockedInAccept(pid_t tid);
+
+// Polls `condition` until it holds; false if it still does not after
+// `limit`, a bound meant only to end a test that would hang.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::seconds limit = std::chrono::seconds(60));
