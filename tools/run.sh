@@ -61,4 +61,9 @@ Read its first ten holding registers through the gateway:
 MSG
 
 cd "$demo"
-"$program"
+"$program" &
+program_pid=$!
+# Ctrl+C or a SIGTERM to this script closes the program as its window does.
+trap 'kill -TERM "$program_pid" 2>/dev/null || true' INT TERM
+# A trapped signal ends the first wait early; the second sees the end.
+wait "$program_pid" || wait "$program_pid" || true
