@@ -3,6 +3,7 @@
 // under test opens (its own event loop runs, so the answer comes from a
 // timer), and waiting for the event loop to bring something about.
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QTimer>
@@ -37,7 +38,9 @@ inline bool WaitUntil(const std::function<bool()>& condition) {
 }
 
 // Answers the next save dialog as the operator does: in `folder`, types
-// `name` into the file name box and presses Enter.
+// `name` into the file name box and presses Enter. The dialog reads the
+// folder in the background and may select a file it proposed once it has
+// read it; the name is typed again until the dialog takes it.
 inline void AnswerSaveDialog(const std::string& folder, const std::string& name) {
   AnswerNext<QFileDialog>([folder, name](QFileDialog* files) {
     files->setDirectory(QString::fromStdString(folder));
@@ -46,9 +49,14 @@ inline void AnswerSaveDialog(const std::string& folder, const std::string& name)
       files->reject();
       return;
     }
-    name_box->setFocus();
-    name_box->selectAll();
-    QTest::keyClicks(name_box, QString::fromStdString(name));
+    const QString wanted =
+        QDir(QString::fromStdString(folder)).filePath(QString::fromStdString(name));
+    WaitUntil([&] {
+      name_box->setFocus();
+      name_box->selectAll();
+      QTest::keyClicks(name_box, QString::fromStdString(name));
+      return files->selectedFiles() == QStringList{wanted};
+    });
     QTest::keyClick(name_box, Qt::Key_Return);
   });
 }
