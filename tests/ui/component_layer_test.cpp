@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <csignal>
@@ -277,6 +278,31 @@ TEST_F(ComponentLayer, MinimizeAndRestoreRaiseTheirEventsOnce) {
   form->showNormal();
   EXPECT_FALSE(app_->IsMinimized());
   EXPECT_EQ(restored.count(), 2);
+}
+
+TEST_F(ComponentLayer, ExceptionInAnEventHandlerIsShownAndTheLoopGoesOn) {
+  QStringList shown;
+  for (int i = 0; i < 2; ++i) {
+    AnswerNext<QMessageBox>([&](QMessageBox* box) {
+      EXPECT_EQ(box->windowTitle(), "Quorvelin");
+      EXPECT_EQ(box->icon(), QMessageBox::Critical);
+      shown << box->text();
+      box->button(QMessageBox::Ok)->click();
+    });
+  }
+  QTimer::singleShot(0, [] { throw std::runtime_error("Cannot create file"); });
+  // Anything else than a standard exception shows an empty text.
+  QTimer::singleShot(0, [] { throw 42; });
+  ASSERT_TRUE(WaitUntil([&] { return shown.size() == 2; }));
+  // The second box may open over the first, inside its loop.
+  shown.sort();
+  EXPECT_EQ(shown, QStringList({"", "Cannot create file"}));
+}
+
+TEST_F(ComponentLayer, TheProgramsOwnIconUntilAFormSetsAnother) {
+  EXPECT_FALSE(app_->Icon().isNull());
+  EXPECT_EQ(QApplication::windowIcon().pixmap(32).toImage(),
+            app_->Icon().pixmap(32).toImage());
 }
 
 TEST_F(ComponentLayer, TerminateBeforeRunMakesRunReturnAtOnce) {

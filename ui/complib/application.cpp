@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "ui/complib/text.h"
+#include "ui/resources.h"
 
 TApplication* Application = nullptr;
 
@@ -61,6 +62,8 @@ void TApplication::Initialize() {
   qt_app_ = std::make_unique<GuardedApplication>(argc_, argv_);
   // The main form's closing ends the program, not the last window's.
   QApplication::setQuitOnLastWindowClosed(false);
+  // The program's own icon until a form sets another.
+  SetIcon(LoadIconResource("MAINICON"));
 }
 
 void TApplication::SetTitle(const AnsiString& title) {
