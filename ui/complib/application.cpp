@@ -54,12 +54,22 @@ TApplication::~TApplication() {
 
 void TApplication::Initialize() {
   if (qt_app_) return;
-  if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") &&
-      !IsSet("QT_QPA_PLATFORM")) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    headless_ = true;
+  // Unless told which platform to use, the desktop's, and the offscreen
+  // one when there is no display or the one named cannot be reached (the
+  // DISPLAY of a session that has ended).
+  const bool choose_platform = !IsSet("QT_QPA_PLATFORM");
+  if (choose_platform) {
+    const char* platforms = IsSet("WAYLAND_DISPLAY") ? "wayland;xcb;offscreen"
+                            : IsSet("DISPLAY")       ? "xcb;offscreen"
+                                                     : "offscreen";
+    qputenv("QT_QPA_PLATFORM", platforms);
   }
   qt_app_ = std::make_unique<GuardedApplication>(argc_, argv_);
+  if (choose_platform) {
+    // Programs started from here (a browser for a link) choose their own.
+    qunsetenv("QT_QPA_PLATFORM");
+    headless_ = QGuiApplication::platformName() == "offscreen";
+  }
   // The main form's closing ends the program, not the last window's.
   QApplication::setQuitOnLastWindowClosed(false);
   // The program's own icon until a form sets another.

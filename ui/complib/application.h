@@ -23,9 +23,10 @@ class TApplication : public QObject {
   // Destroys the forms, the last created first, then the Qt application.
   ~TApplication() override;
 
-  // Builds the Qt application. With no display at all (no DISPLAY, no
-  // WAYLAND_DISPLAY and no QT_QPA_PLATFORM) the program runs on the
-  // offscreen platform, so a gateway that starts by itself still serves.
+  // Builds the Qt application. With no display to reach (no DISPLAY and no
+  // WAYLAND_DISPLAY, or one that cannot be reached) and no QT_QPA_PLATFORM,
+  // the program runs on the offscreen platform, so a gateway that starts
+  // by itself still serves.
   void Initialize();
 
   void SetTitle(const AnsiString& title);
