@@ -1,5 +1,8 @@
 #include "ui/program_globals.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "common/error_message_db.h"
 #include "common/setting.h"
 #include "gateway/gateway_control.h"
@@ -16,7 +19,13 @@ void BuildProgramGlobals() {
 }
 
 void DestroyProgramGlobals() {
-  if (IsGatewayRunning()) StopGateway();
+  if (IsGatewayRunning() && !StopGateway()) {
+    // A listening socket would not close: the gateway's threads still run
+    // and use every object below. Freeing them under those threads would
+    // be worse than leaving them to the end of the process.
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
   gErrMsgDB.Destroy();
   gSetting.Destroy();
   gInitialRTU_FuncTbl.Destroy();

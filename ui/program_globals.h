@@ -8,5 +8,6 @@ void BuildProgramGlobals();
 
 // Destroys them in the reverse order. A gateway still running by then (the
 // event loop ended without the window's close handler) is stopped first,
-// since its threads use what is about to go.
+// since its threads use what is about to go; one that cannot be stopped
+// ends the process at once instead.
 void DestroyProgramGlobals();

@@ -336,6 +336,19 @@ TEST_F(MainWindow, EndSessionClosesWhileTheQuestionIsOpenAndStopsTheGateway) {
   EXPECT_FALSE(IsGatewayRunning());
 }
 
+TEST_F(MainWindow, ProgramEndedWithoutItsCloseHandlerStillStopsEverything) {
+  StartProgram();
+  MainForm->show();
+  MainForm->RunBtn->click();
+  ExpectRunning();
+  gMsgFIFO->Push("shown");
+  ASSERT_TRUE(WaitForLogLine("shown"));
+  // No close handler: the stop event is not signalled, the gateway runs.
+  EndProgram(false);
+  EXPECT_FALSE(IsGatewayRunning());
+  EXPECT_LT(ConnectTo(config_.tcp_port), 0);
+}
+
 TEST_F(MainWindow, TrayOptionWithoutASystemTrayStartsMinimisedInTheTaskBar) {
   config_.tray_icon = true;
   config_.run_server = true;

@@ -114,10 +114,11 @@ class ProgramTest : public ::testing::Test {
   }
 
   // Closes the window if it is still open (stopping a running gateway)
-  // and destroys everything in the program's order.
-  void EndProgram() {
+  // and destroys everything in the program's order. Without
+  // `close_window`, as when an exception ended the event loop.
+  void EndProgram(bool close_window = true) {
     if (!app_) return;
-    if (MainForm != nullptr && MainForm->isVisible()) {
+    if (close_window && MainForm != nullptr && MainForm->isVisible()) {
       // Stopped first, so that closing asks nothing.
       if (!MainForm->RunBtn->isEnabled()) MainForm->StopBtnClick();
       MainForm->close();
