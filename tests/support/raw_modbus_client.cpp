@@ -38,6 +38,15 @@ RawModbusClient::RawModbusClient(int port) {
 
 RawModbusClient::~RawModbusClient() { Close(); }
 
+int RawModbusClient::LocalPort() const {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return -1;
+  }
+  return ntohs(address.sin_port);
+}
+
 bool RawModbusClient::Send(std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t sent = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);

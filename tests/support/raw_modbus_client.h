@@ -22,6 +22,8 @@ class RawModbusClient {
   RawModbusClient& operator=(const RawModbusClient&) = delete;
 
   bool IsConnected() const { return fd_ >= 0; }
+  // The TCP port of this end of the connection.
+  int LocalPort() const;
   bool Send(std::string_view bytes);
   // One Modbus TCP frame: the 6 bytes up to the length and the length's
   // bytes behind them. Empty when the connection ended first.
