@@ -128,7 +128,7 @@ TEST_F(GatewayLifecycle, StartsAgainAfterAStop) {
   ASSERT_TRUE(gateway_.Start());
   RawModbusClient after(gateway_.TcpPort());
   EXPECT_TRUE(IsServed(after));
-  EXPECT_EQ(gateway_.CountLogLines("start server successful"), 2);
+  EXPECT_TRUE(gateway_.WaitForLogLines("start server successful", 2));
 }
 
 TEST_F(GatewayLifecycle, StartWhileRunningRestartsWithTheLoadedConfiguration) {

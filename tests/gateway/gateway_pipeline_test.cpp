@@ -151,7 +151,7 @@ void RunClient(RawModbusClient& client, int index, int requests,
 
 TEST_F(GatewayPipeline, FiftyClientsAtOnceEachGetTheirOwnReplies) {
   constexpr int kClients = 50;
-  constexpr int kRequestsEach = 40;
+  constexpr int kRequestsEach = 20;
   // Connected one after another: the listening queue is short, and a
   // connection it cannot take waits a second for its retry.
   std::vector<std::unique_ptr<RawModbusClient>> connections;

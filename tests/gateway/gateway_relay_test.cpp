@@ -3,6 +3,7 @@
 // every byte on the line and on the connection can be compared.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -17,6 +18,11 @@ struct Exchange {
   std::string request_pdu;
   std::string reply_pdu;
 };
+
+// Named in test listings by its name rather than its bytes.
+void PrintTo(const Exchange& exchange, std::ostream* out) {
+  *out << exchange.name;
+}
 
 std::string Registers(int count, int first_value) {
   std::string data;
