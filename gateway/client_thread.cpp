@@ -94,6 +94,7 @@ DWORD ClientThreadProc(LPVOID parameter) {
   const TSetting::TCP* tcp = gSetting->GetTCP();
   c.client.SetSendTimeout(tcp->TxTimeout);
   c.client.SetRecvTimeout(tcp->RxTimeout);
+  c.client.SetNoDelay();
   for (;;) {
     const std::int32_t received =
         ReadTcpRequest(c.client, c.request, c.header, c.read_ahead);
