@@ -5,8 +5,8 @@
 // devices emulate real line speeds, and the gateway's throughput is set
 // against what the line can carry at most.
 //
-//   gateway_bench [--seconds S] [--line-seconds S] [--ports LIST]
-//                 [--clients LIST]
+//   gateway_bench [--seconds S] [--rounds R] [--line-seconds S]
+//                 [--ports LIST] [--clients LIST]
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -26,8 +26,11 @@
 namespace {
 
 struct Options {
-  double seconds = 2.0;       // measured time of each unthrottled run
-  double line_seconds = 6.0;  // measured time of each line-speed run; 0: none
+  // Measured time of each side of an unthrottled comparison, in `rounds`
+  // windows that alternate between the two sides.
+  double seconds = 2.0;
+  int rounds = 4;
+  double line_seconds = 6.0;  // the same for each line speed; 0: none
   std::vector<int> ports = {1, 4};
   std::vector<int> clients = {1, 10, 100};
 };
@@ -91,6 +94,7 @@ class DirectDevices {
 };
 
 // The gateway in this process with one device per port, unit p on COMp.
+// The fixture stops it when it goes.
 class GatewayUnderTest {
  public:
   GatewayUnderTest(int ports, long line_baud) {
@@ -103,7 +107,6 @@ class GatewayUnderTest {
     ok_ = gateway_.Start() &&
           gateway_.WaitForLogLine("start server successful");
   }
-  ~GatewayUnderTest() { gateway_.Stop(); }
   bool IsReady() const { return ok_; }
   // A client whose first request has been served. The clients connect one
   // after another: the gateway listens with a backlog of 5, and a burst of
@@ -121,14 +124,23 @@ class GatewayUnderTest {
   bool ok_ = false;
 };
 
-bool Run(int clients, const ReaderMaker& make, std::chrono::milliseconds time,
-         LoadFigures& figures) {
-  LoadWindow window;
-  window.measured = time;
-  if (!RunLoad(clients, make, window, figures)) {
-    std::fprintf(stderr, "gateway_bench: a client could not start\n");
-    return false;
+// Both sides of one comparison, measured in `rounds` windows that take
+// turns: straight to the device, then through the gateway, and again.
+bool Compare(int clients, const ReaderMaker& straight_reader,
+             const ReaderMaker& gateway_reader, LoadWindow window,
+             double seconds, int rounds, LoadFigures& through,
+             LoadFigures& straight) {
+  window.measured = Milliseconds(seconds / rounds);
+  LoadTally straight_tally, through_tally;
+  for (int round = 0; round < rounds; ++round) {
+    if (!RunLoad(clients, straight_reader, window, straight_tally) ||
+        !RunLoad(clients, gateway_reader, window, through_tally)) {
+      std::fprintf(stderr, "gateway_bench: a client could not start\n");
+      return false;
+    }
   }
+  through = through_tally.Figures();
+  straight = straight_tally.Figures();
   return true;
 }
 
@@ -165,11 +177,11 @@ bool CompareUnthrottled(const Options& options) {
     }
     for (int clients : options.clients) {
       LoadFigures through, straight;
-      const auto time = Milliseconds(options.seconds);
-      if (!Run(clients, [&](int i) { return direct.Reader(i); }, time,
-               straight) ||
-          !Run(clients, [&](int i) { return gateway.Reader(i, ports); },
-               time, through)) {
+      if (!Compare(
+              clients, [&](int i) { return direct.Reader(i); },
+              [&](int i) { return gateway.Reader(i, ports); },
+              LoadWindow{}, options.seconds, options.rounds, through,
+              straight)) {
         return false;
       }
       std::printf(
@@ -195,6 +207,13 @@ bool CompareUnthrottled(const Options& options) {
 
 bool MeasureLineSpeeds(const Options& options) {
   constexpr int kClients = 10;
+  // A slow line is hardly disturbed by other load; long windows keep the
+  // share of warm-up time small.
+  constexpr int kLineRounds = 2;
+  // Every client's request has been through the line once before the
+  // window opens: at 9600 baud that takes 10 x 42 ms.
+  LoadWindow line_window;
+  line_window.warm_up = std::chrono::milliseconds(500);
   std::printf(
       "\nLine speed: %d clients, one port, the device holding each exchange "
       "for its wire time\ntheoretical transactions/s = baud / (%.0f bits x "
@@ -213,11 +232,10 @@ bool MeasureLineSpeeds(const Options& options) {
       return false;
     }
     LoadFigures through, straight;
-    const auto time = Milliseconds(options.line_seconds);
-    if (!Run(kClients, [&](int i) { return direct.Reader(i); }, time,
-             straight) ||
-        !Run(kClients, [&](int i) { return gateway.Reader(i, 1); }, time,
-             through)) {
+    if (!Compare(
+            kClients, [&](int i) { return direct.Reader(i); },
+            [&](int i) { return gateway.Reader(i, 1); }, line_window,
+            options.line_seconds, kLineRounds, through, straight)) {
       return false;
     }
     const double theory =
@@ -258,6 +276,12 @@ bool ParseOption(const char* name, const char* value, Options& options) {
     return ParseSeconds(value, options.seconds) && options.seconds > 0;
   if (std::strcmp(name, "--line-seconds") == 0)
     return ParseSeconds(value, options.line_seconds);
+  if (std::strcmp(name, "--rounds") == 0) {
+    std::vector<int> rounds;
+    if (!ParseCounts(value, 100, rounds) || rounds.size() != 1) return false;
+    options.rounds = rounds[0];
+    return true;
+  }
   if (std::strcmp(name, "--ports") == 0)
     return ParseCounts(value, 16, options.ports);
   if (std::strcmp(name, "--clients") == 0)
@@ -267,12 +291,14 @@ bool ParseOption(const char* name, const char* value, Options& options) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: gateway_bench [--seconds S] [--line-seconds S] "
-               "[--ports LIST] [--clients LIST]\n"
-               "  --seconds S       measured time of each unthrottled run "
-               "(default 2)\n"
-               "  --line-seconds S  measured time of each line-speed run "
-               "(default 6; 0 leaves them out)\n"
+               "usage: gateway_bench [--seconds S] [--rounds R] "
+               "[--line-seconds S] [--ports LIST] [--clients LIST]\n"
+               "  --seconds S       measured time of each side of an "
+               "unthrottled comparison (default 2)\n"
+               "  --rounds R        in R windows that alternate between "
+               "the sides (default 4)\n"
+               "  --line-seconds S  measured time of each side at each line "
+               "speed (default 6; 0 leaves them out)\n"
                "  --ports LIST      port counts of the unthrottled runs "
                "(default 1,4)\n"
                "  --clients LIST    client counts of the unthrottled runs "

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <latch>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -27,8 +26,8 @@ struct Schedule {
 
 // One client's loop: requests back to back until the window has closed.
 // Only requests that end inside the window are kept.
-void RunClient(RegisterReader& reader, std::latch& ready,
-               std::latch& go, const Schedule& schedule, ClientLog& log) {
+void RunClient(RegisterReader& reader, std::latch& ready, std::latch& go,
+               const Schedule& schedule, ClientLog& log) {
   ready.count_down();
   go.wait();
   for (;;) {
@@ -56,37 +55,54 @@ double Quantile(const std::vector<Clock::duration>& sorted, double q) {
   return Microseconds(sorted[std::max<std::size_t>(rank, 1) - 1]);
 }
 
-void Summarise(const std::vector<ClientLog>& logs, LoadFigures& figures) {
+void AddLogs(const std::vector<ClientLog>& logs, LoadTally& tally) {
   std::vector<Clock::duration> latencies;
+  std::size_t failures = 0;
   Clock::time_point first = Clock::time_point::max();
   Clock::time_point last = Clock::time_point::min();
-  figures = LoadFigures{};
   for (const ClientLog& log : logs) {
-    figures.failures += log.failures;
+    failures += log.failures;
     for (const Sample& sample : log.samples) {
       latencies.push_back(sample.latency);
       first = std::min(first, sample.done);
       last = std::max(last, sample.done);
     }
   }
-  figures.replies = latencies.size();
-  if (latencies.empty()) return;
-  std::sort(latencies.begin(), latencies.end());
-  figures.p50_us = Quantile(latencies, 0.50);
-  figures.p99_us = Quantile(latencies, 0.99);
-  // The rate between the first and the last reply of the window: exact
-  // even when a slow line gives only a few hundred replies.
-  const double span_us = Microseconds(last - first);
-  if (latencies.size() > 1 && span_us > 0) {
-    figures.per_second =
-        static_cast<double>(latencies.size() - 1) * 1e6 / span_us;
-  }
+  const Clock::duration span =
+      latencies.empty() ? Clock::duration{} : last - first;
+  tally.AddWindow(std::move(latencies), failures, span);
 }
 
 }  // namespace
 
+void LoadTally::AddWindow(std::vector<Duration> latencies,
+                          std::size_t failures, Duration first_to_last) {
+  failures_ += failures;
+  if (latencies.size() > 1) {
+    intervals_ += latencies.size() - 1;
+    span_ += first_to_last;
+  }
+  latencies_.insert(latencies_.end(), latencies.begin(), latencies.end());
+}
+
+LoadFigures LoadTally::Figures() const {
+  LoadFigures figures;
+  figures.replies = latencies_.size();
+  figures.failures = failures_;
+  if (latencies_.empty()) return figures;
+  std::vector<Duration> sorted = latencies_;
+  std::sort(sorted.begin(), sorted.end());
+  figures.p50_us = Quantile(sorted, 0.50);
+  figures.p99_us = Quantile(sorted, 0.99);
+  const double span_us = Microseconds(span_);
+  if (span_us > 0) {
+    figures.per_second = static_cast<double>(intervals_) * 1e6 / span_us;
+  }
+  return figures;
+}
+
 bool RunLoad(int clients, const ReaderMaker& make_reader,
-             const LoadWindow& window, LoadFigures& figures) {
+             const LoadWindow& window, LoadTally& tally) {
   std::vector<std::unique_ptr<RegisterReader>> readers;
   for (int i = 0; i < clients; ++i) {
     readers.push_back(make_reader(i));
@@ -107,6 +123,6 @@ bool RunLoad(int clients, const ReaderMaker& make_reader,
   schedule.stop_at = schedule.measure_from + window.measured;
   go.count_down();  // publishes the schedule to every client
   for (std::thread& thread : threads) thread.join();
-  Summarise(logs, figures);
+  AddLogs(logs, tally);
   return true;
 }
