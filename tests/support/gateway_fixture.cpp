@@ -105,7 +105,8 @@ void GatewayFixture::WriteConfiguration() {
   std::ostringstream ini;
   std::string names;
   for (const Port& port : ports_) {
-    names += (names.empty() ? "" : ",") + port.name;
+    if (!names.empty()) names += ',';
+    names += port.name;
   }
   ini << "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=" << tcp_port_
       << "\nIP=127.0.0.1\nTxTimeout=" << server_.tx_timeout_ms
