@@ -1,4 +1,6 @@
 // One accepted connection as its client thread uses it.
+#include <netinet/tcp.h>
+
 #include "gateway/ipv4_text.h"
 #include "gateway/tcp_env.h"
 #include "platform/winsock.h"
@@ -52,6 +54,11 @@ void BasicClient::SetSendTimeout(std::uint32_t milliseconds) {
 void BasicClient::SetRecvTimeout(std::uint32_t milliseconds) {
   const DWORD value = milliseconds;
   winsock::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value);
+}
+
+void BasicClient::SetNoDelay() {
+  const int on = 1;
+  winsock::setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 const char* BasicClient::PeerAddress() const { return peer_address_.c_str(); }

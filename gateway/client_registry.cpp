@@ -73,4 +73,9 @@ void WinTCPEnv::WaitForClients() {
   if (ClientCount() != 0) {
     WaitForSingleObject(impl_->no_clients_event, INFINITE);
   }
+  // The last client thread signals the event while it still holds the
+  // client lock. Taking the lock once waits until it has let go: after
+  // that no client thread touches the environment, which may then be
+  // destroyed as soon as the stop is complete.
+  ClientLockHolder lock(impl_->client_lock);
 }

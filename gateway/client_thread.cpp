@@ -42,7 +42,8 @@ std::int32_t ExchangeWithDevice(Connection& c, SIO_Item& item,
   SerialIO& port = *item.port;
   port.Purge();
   port.SetRTS(true);
-  Sleep(item.RtsDelay);
+  // Sleep(0) would still give the processor away while the port is held.
+  if (item.RtsDelay > 0) Sleep(item.RtsDelay);
   const std::int32_t written = port.WriteAll(c.output.data(), frame_length);
   port.SetRTS(false);
   if (written != static_cast<std::int32_t>(frame_length)) {
@@ -94,6 +95,7 @@ DWORD ClientThreadProc(LPVOID parameter) {
   const TSetting::TCP* tcp = gSetting->GetTCP();
   c.client.SetSendTimeout(tcp->TxTimeout);
   c.client.SetRecvTimeout(tcp->RxTimeout);
+  c.client.SetNoDelay();
   for (;;) {
     const std::int32_t received =
         ReadTcpRequest(c.client, c.request, c.header, c.read_ahead);

@@ -56,18 +56,9 @@ bool StartServing() {
   return true;
 }
 
-}  // namespace
-
-bool StartGateway() {
-  // A gateway whose stop failed may still be running: it has to end before
-  // its ports and configuration can be used again.
-  if (IsGatewayRunning() && !StopGateway()) return false;
-  if (!gSetting->IsLoaded()) return false;
-  if (gSioList->Open(*gSetting) != 0) return FailStart(gSioList->ErrorText());
-  return StartServing();
-}
-
-bool StopGateway() {
+// Stops listening, waits for the server thread and closes the ports; the
+// configuration stays loaded. False when a socket still listens.
+bool EndRun() {
   const std::int32_t result = gWinTCPEnv->StopListening();
   // Nothing listening is no failure here: a stop that failed before may
   // have closed every socket all the same.
@@ -87,8 +78,25 @@ bool StopGateway() {
     gServerThread = INVALID_HANDLE_VALUE;
   }
   gSioList->Close();
-  gSetting->Unload();
   gWinTCPEnv->ClearLastError();
+  return true;
+}
+
+}  // namespace
+
+bool StartGateway() {
+  // A gateway whose stop failed may still be running: it has to end before
+  // its ports can be opened again. Its configuration is the one the caller
+  // has loaded for this start, so it stays.
+  if (IsGatewayRunning() && !EndRun()) return false;
+  if (!gSetting->IsLoaded()) return false;
+  if (gSioList->Open(*gSetting) != 0) return FailStart(gSioList->ErrorText());
+  return StartServing();
+}
+
+bool StopGateway() {
+  if (!EndRun()) return false;
+  gSetting->Unload();
   return true;
 }
 

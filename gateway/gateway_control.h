@@ -10,7 +10,8 @@ extern HANDLE gServerThread;
 // Opens the configured ports, listens on the configured address and port
 // and starts the server thread. Needs a loaded configuration (false at
 // once, without a line, otherwise). On a failure the ports are closed and
-// the configuration is unloaded.
+// the configuration is unloaded. A gateway still running (its stop failed)
+// is stopped first, keeping the loaded configuration for this start.
 bool StartGateway();
 
 // Stops listening, waits for the server thread (which ends every client

@@ -1,12 +1,19 @@
+#include <cerrno>
+
 #include "common/log_text.h"
 #include "common/setting.h"
 #include "gateway/gateway_threads.h"
 #include "gateway/log_line.h"
 #include "gateway/peer_address.h"
 #include "gateway/tcp_env.h"
+#include "platform/wait.h"
 #include "platform/winsock.h"
 
 namespace {
+
+// Long enough not to spin while a shortage lasts, short enough not to hold
+// a stop up noticeably.
+constexpr DWORD kPauseWhenShort = 100;
 
 // A connection that finds MaxConnections clients connected is closed.
 void Refuse(SOCKET socket, LogLine& log) {
@@ -26,6 +33,27 @@ void Serve(WinTCPEnv& env, SOCKET socket, LogLine& log) {
   winsock::closesocket(socket);
 }
 
+// After a failed accept: true when it failed for want of descriptors or
+// memory, once a pause is over. The listening socket is still open then
+// and the connection waits in its queue; ending the server there would
+// leave a gateway that listens and serves nobody. The first failure of a
+// shortage is logged, the repeats are not.
+bool WaitOutShortage(WinTCPEnv& env, LogLine& log, bool& logged) {
+  const std::int32_t error = env.LastError();
+  if (error != EMFILE && error != ENFILE && error != ENOBUFS &&
+      error != ENOMEM) {
+    return false;
+  }
+  if (!logged) {
+    AnsiString reason;
+    SysErrorText(reason, error);
+    log.Log(reason);
+    logged = true;
+  }
+  Sleep(kPauseWhenShort);
+  return true;
+}
+
 }  // namespace
 
 DWORD ServerThreadProc(LPVOID parameter) {
@@ -35,12 +63,19 @@ DWORD ServerThreadProc(LPVOID parameter) {
   LogLine log;
   log.Log("start server successful");
   SOCKET socket = INVALID_SOCKET;
-  // Accept fails once the listening socket is closed: that ends the loop.
-  while (env.Accept(port, socket) == 0) {
-    if (env.ClientCount() < max_connections) {
-      Serve(env, socket, log);
-    } else {
-      Refuse(socket, log);
+  bool shortage_logged = false;
+  for (;;) {
+    const std::int32_t accepted = env.Accept(port, socket);
+    if (accepted == WinTCPEnv::kOk) {
+      shortage_logged = false;
+      if (env.ClientCount() < max_connections) {
+        Serve(env, socket, log);
+      } else {
+        Refuse(socket, log);
+      }
+    } else if (accepted != WinTCPEnv::kAcceptFailed ||
+               !WaitOutShortage(env, log, shortage_logged)) {
+      break;  // the listening socket is closed: the gateway stops
     }
   }
   env.ShutdownClients();

@@ -162,11 +162,14 @@ std::int32_t WinTCPEnv::Accept(std::int32_t port, SOCKET& accepted) {
     }
     const auto entry = impl_->listening.find(port);
     if (entry != impl_->listening.end()) server = entry->second;
+    if (server == INVALID_SOCKET) return kNotListening;
+    // Still under the lock: a StopListening that closes the socket after
+    // this point waits for this accept, and one that closed it before has
+    // marked the entry, so accept never meets a closed or reused number.
+    ResetEvent(impl_->accept_idle_event);
   }
-  if (server == INVALID_SOCKET) return kNotListening;
 
   // Outside the lock, so that StopListening can close the socket under it.
-  ResetEvent(impl_->accept_idle_event);
   accepted = winsock::accept(server, nullptr, nullptr);
   if (accepted == INVALID_SOCKET) {
     impl_->last_error = winsock::WSAGetLastError();
@@ -195,6 +198,7 @@ std::int32_t WinTCPEnv::StopListening() {
         impl_->listening_count = static_cast<std::uint32_t>(listening.size());
         return kCloseFailed;
       }
+      entry->second = INVALID_SOCKET;  // closed: no later Accept may use it
     }
   }
 

@@ -81,6 +81,10 @@ class BasicClient {
                        std::int32_t flags);
   void SetSendTimeout(std::uint32_t milliseconds);
   void SetRecvTimeout(std::uint32_t milliseconds);
+  // Sends each reply at once rather than holding a small one back until
+  // the peer acknowledges the last: a client that sent several requests
+  // ahead would otherwise wait for its delayed acknowledgement per reply.
+  void SetNoDelay();
   // The peer's IPv4 address as dotted decimal text.
   const char* PeerAddress() const;
 

@@ -59,9 +59,13 @@ int WSACleanup() { return 0; }
 
 int WSAGetLastError() { return errno; }
 
+SOCKET socket(int family, int type, int protocol) {
+  return ::socket(family, type | SOCK_CLOEXEC, protocol);
+}
+
 SOCKET accept(SOCKET listener, sockaddr* address, socklen_t* length) {
   for (;;) {
-    const SOCKET accepted = ::accept(listener, address, length);
+    const SOCKET accepted = ::accept4(listener, address, length, SOCK_CLOEXEC);
     if (accepted != INVALID_SOCKET) return accepted;
     if (errno != EINTR && !IsDeadPendingConnection(errno)) {
       return INVALID_SOCKET;

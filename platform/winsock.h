@@ -38,7 +38,10 @@ using ::bind;
 using ::getpeername;
 using ::listen;
 using ::shutdown;
-using ::socket;
+// Every socket is made close-on-exec, so that a program the gateway starts
+// (a browser opened from the About box) never inherits a listening socket
+// and keeps its port bound after the gateway stopped.
+SOCKET socket(int family, int type, int protocol);
 
 // Blocks until a client connects or the listening socket is closed.
 SOCKET accept(SOCKET listener, sockaddr* address, socklen_t* length);

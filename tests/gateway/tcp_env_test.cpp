@@ -3,6 +3,7 @@
 #include "gateway/tcp_env.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -133,6 +134,21 @@ TEST_F(TcpEnvListen, PortAboveTheRangeBindsItsLow16BitsUnderItsWholeNumber) {
   SOCKET untouched = 12345;
   EXPECT_EQ(env_.Accept(port_, untouched), WinTCPEnv::kNotListening);
   EXPECT_EQ(untouched, 12345);
+}
+
+TEST_F(TcpEnvListen, SocketsAreNotInheritedByProgramsTheGatewayStarts) {
+  // A program started from the window (a browser) must not keep the
+  // gateway's port bound after a stop.
+  ASSERT_EQ(env_.Listen(port_, "127.0.0.1"), WinTCPEnv::kOk);
+  const int listening = FindListeningDescriptor(port_);
+  ASSERT_GE(listening, 0);
+  EXPECT_TRUE(fcntl(listening, F_GETFD) & FD_CLOEXEC);
+  const int client = ConnectLoopback(port_);
+  SOCKET accepted = INVALID_SOCKET;
+  ASSERT_EQ(env_.Accept(port_, accepted), WinTCPEnv::kOk);
+  EXPECT_TRUE(fcntl(accepted, F_GETFD) & FD_CLOEXEC);
+  close(accepted);
+  close(client);
 }
 
 TEST_F(TcpEnvListen, StopBeforeAnyAcceptClosesAtOnceAndFreesThePort) {

@@ -83,3 +83,19 @@ int ChildProcess::Terminate() {
   kill(pid_, SIGKILL);
   return Wait(5000);
 }
+
+ProgramRun RunProgram(const std::vector<std::string>& argv, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(timeout_ms);
+  const auto left = [&deadline] {
+    const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return rest.count() > 0 ? static_cast<int>(rest.count()) : 0;
+  };
+  ProgramRun run;
+  ChildProcess program(argv);
+  std::string line;
+  while (program.ReadLine(line, left())) run.lines.push_back(line);
+  run.status = program.Wait(left());
+  return run;
+}

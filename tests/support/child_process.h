@@ -30,3 +30,11 @@ class ChildProcess {
   int output_fd_ = -1;
   std::string pending_;
 };
+
+// A program run to its end: its exit status (-1 when it did not end in
+// time) and the lines it printed.
+struct ProgramRun {
+  int status = -1;
+  std::vector<std::string> lines;
+};
+ProgramRun RunProgram(const std::vector<std::string>& argv, int timeout_ms);

@@ -53,10 +53,19 @@ GatewayFixture::~GatewayFixture() {
 PtyPort& GatewayFixture::AddPort(unsigned number,
                                  const std::string& slave_addr_list,
                                  PortOptions options) {
-  auto line = std::make_unique<PtyPort>(ports_folder_, number);
-  PtyPort& result = *line;
-  ports_.push_back({std::move(line), slave_addr_list, options});
-  return result;
+  pty_lines_.push_back(std::make_unique<PtyPort>(ports_folder_, number));
+  ports_.push_back({pty_lines_.back()->Name(), slave_addr_list, options});
+  return *pty_lines_.back();
+}
+
+std::string GatewayFixture::AddSocatPort(unsigned number,
+                                         const std::string& slave_addr_list,
+                                         PortOptions options) {
+  const std::string name = "COM" + std::to_string(number);
+  socat_lines_.push_back(std::make_unique<SocatLine>(Folder(), name));
+  ports_folder_.Link(name, socat_lines_.back()->GatewayEnd());
+  ports_.push_back({name, slave_addr_list, options});
+  return socat_lines_.back()->DeviceEnd();
 }
 
 ChildProcess& GatewayFixture::StartDevice(
@@ -64,19 +73,40 @@ ChildProcess& GatewayFixture::StartDevice(
   std::vector<std::string> argv = {LibmodbusDevicePath(), "--fd", "3",
                                    "--unit", std::to_string(unit)};
   argv.insert(argv.end(), extra.begin(), extra.end());
-  devices_.push_back(std::make_unique<ChildProcess>(argv, port.FarFd()));
+  return StartReadyDevice(argv, port.FarFd());
+}
+
+ChildProcess& GatewayFixture::StartPymodbusDevice(
+    const std::string& device_path, const std::vector<int>& units) {
+  std::vector<std::string> argv = {"/usr/bin/python3", PymodbusDevicePath(),
+                                   "--port", device_path};
+  for (const int unit : units) {
+    argv.push_back("--unit");
+    argv.push_back(std::to_string(unit));
+  }
+  return StartReadyDevice(argv, -1);
+}
+
+ChildProcess& GatewayFixture::StartReadyDevice(
+    const std::vector<std::string>& argv, int inherit_fd) {
+  devices_.push_back(std::make_unique<ChildProcess>(argv, inherit_fd));
   ChildProcess& device = *devices_.back();
   std::string ready;
-  EXPECT_TRUE(device.ReadLine(ready, 10000) && ready == "ready")
-      << "the simulated device did not start";
+  EXPECT_TRUE(device.ReadLine(ready, 20000) && ready == "ready")
+      << "the simulated device " << argv[1] << " did not start";
   return device;
+}
+
+void GatewayFixture::WriteErrorTexts(const std::string& content) {
+  folder_.Write("ErrorMsg_EN.ini", content);
 }
 
 void GatewayFixture::WriteConfiguration() {
   std::ostringstream ini;
   std::string names;
   for (const Port& port : ports_) {
-    names += (names.empty() ? "" : ",") + port.line->Name();
+    if (!names.empty()) names += ',';
+    names += port.name;
   }
   ini << "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=" << tcp_port_
       << "\nIP=127.0.0.1\nTxTimeout=" << server_.tx_timeout_ms
@@ -84,7 +114,7 @@ void GatewayFixture::WriteConfiguration() {
       << "\nMaxConnections=" << server_.max_connections
       << "\n[ErrorMsgDB]\nEN=ErrorMsg_EN.ini\n";
   for (const Port& port : ports_) {
-    ini << "[" << port.line->Name() << "]\nBaudrate=115200\nParity=none\n"
+    ini << "[" << port.name << "]\nBaudrate=115200\nParity=none\n"
         << "ByteSize=8\nStopBits=1\nSlaveAddrList=" << port.slave_addr_list
         << "\nRtsDelay=" << port.options.rts_delay_ms
         << "\nTxTimeout=" << port.options.tx_timeout_ms
@@ -127,10 +157,15 @@ int GatewayFixture::CountLogLines(const std::string& text) {
 }
 
 bool GatewayFixture::WaitForLogLine(const std::string& text, int timeout_ms) {
+  return WaitForLogLines(text, 1, timeout_ms);
+}
+
+bool GatewayFixture::WaitForLogLines(const std::string& text, int count,
+                                     int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(timeout_ms);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (CountLogLines(text) > 0) return true;
+    if (CountLogLines(text) >= count) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return false;

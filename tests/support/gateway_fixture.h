@@ -20,6 +20,7 @@
 #include "platform/handle.h"
 #include "tests/support/child_process.h"
 #include "tests/support/pty_port.h"
+#include "tests/support/socat_line.h"
 #include "tests/support/temp_dir.h"
 
 // The engine's global objects, built and destroyed in the program's order.
@@ -54,7 +55,18 @@ class GatewayFixture {
   ChildProcess& StartDevice(PtyPort& port, int unit,
                             const std::vector<std::string>& extra = {});
 
+  // A port COM<number> whose line is a socat pair, for a device program
+  // that opens its end by path; that end is returned.
+  std::string AddSocatPort(unsigned number,
+                           const std::string& slave_addr_list,
+                           PortOptions options = {});
+  // A pymodbus line serving the given units at a device path.
+  ChildProcess& StartPymodbusDevice(const std::string& device_path,
+                                    const std::vector<int>& units);
+
   ServerOptions& Server() { return server_; }
+  // Replaces the error-text file that the configuration names.
+  void WriteErrorTexts(const std::string& content);
   // Writes Quorvelin.ini and the error texts, loads the configuration and
   // starts the gateway.
   bool Start();
@@ -66,6 +78,9 @@ class GatewayFixture {
   std::vector<std::string> LogLines();
   // Waits up to `timeout_ms` for a log line that contains `text`.
   bool WaitForLogLine(const std::string& text, int timeout_ms = 10000);
+  // Waits up to `timeout_ms` until `count` log lines contain `text`.
+  bool WaitForLogLines(const std::string& text, int count,
+                       int timeout_ms = 10000);
   // How many log lines contain `text`.
   int CountLogLines(const std::string& text);
 
@@ -80,11 +95,16 @@ class GatewayFixture {
   ServerOptions server_;
   int tcp_port_;
   struct Port {
-    std::unique_ptr<PtyPort> line;
+    std::string name;  // COMn
     std::string slave_addr_list;
     PortOptions options;
   };
+  ChildProcess& StartReadyDevice(const std::vector<std::string>& argv,
+                                 int inherit_fd);
+
   std::vector<Port> ports_;
+  std::vector<std::unique_ptr<PtyPort>> pty_lines_;
+  std::vector<std::unique_ptr<SocatLine>> socat_lines_;
   std::vector<std::unique_ptr<ChildProcess>> devices_;
 
   HANDLE log_stop_;

@@ -11,7 +11,7 @@
  * input k is on when k is odd, so a reply tells which device answered.
  * --line BAUD holds every exchange for the time the request and the reply
  * would take on a real 8N1 line of that speed, with the 3.5-character
- * gaps between frames, so the throughput of a real line can be measured.
+ * gap after each frame, so the throughput of a real line can be measured.
  * --silent receives requests and never answers.
  * The device ends when its line goes away (the far end is closed) or on
  * SIGTERM, which keeps its default action: libmodbus waits out signals. It prints "ready" on standard output once it listens.
@@ -38,13 +38,30 @@ static int reply_length(const uint8_t* request) {
   }
 }
 
-/* Sleeps for the wire time of `chars` characters of 10 bits each. */
-static void hold_for_line(long baud, int chars) {
-  const double seconds = (double)chars * 10.0 / (double)baud;
-  struct timespec pause;
-  pause.tv_sec = (time_t)seconds;
-  pause.tv_nsec = (long)((seconds - (double)pause.tv_sec) * 1e9);
-  nanosleep(&pause, NULL);
+static long long monotonic_ns(void) {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+/* Holds for the wire time of `chars` characters of 10 bits each. A sleep
+ * wakes late by the system's timer latency (tens of microseconds, more on
+ * a virtual machine), which would make the emulated line slower than a
+ * real one: the device sleeps until shortly before the end and watches the
+ * clock for the rest. */
+static void hold_for_line(long baud, double chars) {
+  const long long watched_ns = 300000;
+  const long long end_ns =
+      monotonic_ns() + (long long)(chars * 10.0 * 1e9 / (double)baud);
+  const long long wake_ns = end_ns - watched_ns;
+  struct timespec wake;
+  wake.tv_sec = (time_t)(wake_ns / 1000000000LL);
+  wake.tv_nsec = (long)(wake_ns % 1000000000LL);
+  while (monotonic_ns() < wake_ns &&
+         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, NULL) == EINTR) {
+  }
+  while (monotonic_ns() < end_ns) {
+  }
 }
 
 static modbus_mapping_t* make_tables(int unit) {
@@ -121,7 +138,8 @@ int main(int argc, char** argv) {
     }
     if (silent) continue;
     if (line_baud > 0) {
-      hold_for_line(line_baud, length + 4 + reply_length(request) + 4);
+      /* The request, the silence that ends it, the reply and its silence. */
+      hold_for_line(line_baud, length + 3.5 + reply_length(request) + 3.5);
     }
     modbus_reply(ctx, request, length, tables);
   }

@@ -1,0 +1,206 @@
+// The gateway's life: connections counted against MaxConnections, a stop
+// with clients still connected, starting again, and a server that runs
+// short of descriptors.
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "gateway/gateway_control.h"
+#include "gateway/tcp_env.h"
+#include "tests/support/gateway_fixture.h"
+#include "tests/support/loopback_sockets.h"
+#include "tests/support/modbus_frames.h"
+#include "tests/support/raw_modbus_client.h"
+
+namespace {
+
+constexpr std::uint8_t kUnit = 3;
+constexpr char kAtMaximum[] = "warning: client connections arrives at maximum";
+
+std::string ReadRegister(std::uint16_t transaction, int address) {
+  return TcpFrame(transaction, kUnit,
+                  Bytes({0x03, 0x00, address, 0x00, 0x01}));
+}
+std::string RegisterReply(std::uint16_t transaction, int address) {
+  const int value = kUnit * 1000 + address;
+  return TcpFrame(transaction, kUnit,
+                  Bytes({0x03, 0x02, value >> 8, value & 0xFF}));
+}
+
+// True when the client gets its answer from the device.
+bool IsServed(RawModbusClient& client, std::uint16_t transaction = 1) {
+  return client.Ask(ReadRegister(transaction, 9)) ==
+         RegisterReply(transaction, 9);
+}
+
+class GatewayLifecycle : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gateway_.StartDevice(gateway_.AddPort(1, "1-5"), kUnit);
+  }
+
+  GatewayFixture gateway_;
+};
+
+TEST_F(GatewayLifecycle, MaxConnectionsZeroClosesEveryConnection) {
+  gateway_.Server().max_connections = 0;
+  ASSERT_TRUE(gateway_.Start());
+  for (int k = 0; k < 3; ++k) {
+    RawModbusClient client(gateway_.TcpPort());
+    client.Send(ReadRegister(1, 1));  // may find the connection closed
+    EXPECT_TRUE(client.WaitForEnd());
+  }
+  EXPECT_TRUE(gateway_.WaitForLogLines(kAtMaximum, 3));
+  EXPECT_EQ(gateway_.CountLogLines("client from"), 0);
+}
+
+TEST_F(GatewayLifecycle, MaxConnectionsTwoTakesTheNextClientOnceOneHasLeft) {
+  gateway_.Server().max_connections = 2;
+  ASSERT_TRUE(gateway_.Start());
+  auto first = std::make_unique<RawModbusClient>(gateway_.TcpPort());
+  RawModbusClient second(gateway_.TcpPort());
+  ASSERT_TRUE(IsServed(*first));
+  ASSERT_TRUE(IsServed(second));
+
+  RawModbusClient third(gateway_.TcpPort());
+  EXPECT_TRUE(third.WaitForEnd());
+  EXPECT_TRUE(gateway_.WaitForLogLine(kAtMaximum));
+
+  first.reset();
+  ASSERT_TRUE(WaitUntil([] { return gWinTCPEnv->ClientCount() < 2; }));
+  RawModbusClient fourth(gateway_.TcpPort());
+  EXPECT_TRUE(IsServed(fourth));
+  EXPECT_TRUE(IsServed(second, 2));
+  EXPECT_EQ(gateway_.CountLogLines(kAtMaximum), 1);
+}
+
+TEST(GatewayStop, EndsEveryConnectionAndLogsTheStopLast) {
+  GatewayFixture gateway;
+  PtyPort& line = gateway.AddPort(1, "7", {1000, 300, 0});
+  gateway.StartDevice(gateway.AddPort(2, "1-5"), kUnit);
+  ASSERT_TRUE(gateway.Start());
+
+  RawModbusClient idle(gateway.TcpPort());
+  RawModbusClient served(gateway.TcpPort());
+  ASSERT_TRUE(IsServed(served));
+  RawModbusClient halfway(gateway.TcpPort());
+  ASSERT_TRUE(halfway.Send(ReadRegister(1, 1).substr(0, 5)));
+  // One client's request is at a device that will not answer: the stop
+  // waits for that exchange to end.
+  RawModbusClient at_device(gateway.TcpPort());
+  const std::string pdu = Bytes({0x03, 0x00, 0x01, 0x00, 0x01});
+  ASSERT_TRUE(at_device.Send(TcpFrame(1, 7, pdu)));
+  ASSERT_EQ(line.ReadFar(RtuFrame(7, pdu).size(), kHangGuardMs),
+            RtuFrame(7, pdu));
+  ASSERT_TRUE(gateway.WaitForLogLines("client from", 4));
+
+  EXPECT_TRUE(gateway.Stop());
+  for (RawModbusClient* client : {&idle, &served, &halfway, &at_device}) {
+    EXPECT_TRUE(client->WaitForEnd());
+  }
+  ASSERT_TRUE(gateway.WaitForLogLine("stop server successful"));
+  const std::vector<std::string> lines = gateway.LogLines();
+  EXPECT_NE(lines.back().find("stop server successful"), std::string::npos);
+  EXPECT_EQ(gateway.CountLogLines("modbus unit 7 did not answer in time"), 1);
+  EXPECT_EQ(gateway.CountLogLines("client 127.0.0.1 closed the connection") +
+                gateway.CountLogLines(
+                    "client 127.0.0.1: connection failed or timed out"),
+            4);
+  EXPECT_EQ(gWinTCPEnv->ClientCount(), 0u);
+  EXPECT_EQ(gWinTCPEnv->IsListening(), 0u);
+}
+
+TEST_F(GatewayLifecycle, StartsAgainAfterAStop) {
+  ASSERT_TRUE(gateway_.Start());
+  RawModbusClient before(gateway_.TcpPort());
+  ASSERT_TRUE(IsServed(before));
+  ASSERT_TRUE(gateway_.Stop());
+  EXPECT_TRUE(before.WaitForEnd());
+
+  ASSERT_TRUE(gateway_.Start());
+  RawModbusClient after(gateway_.TcpPort());
+  EXPECT_TRUE(IsServed(after));
+  EXPECT_TRUE(gateway_.WaitForLogLines("start server successful", 2));
+}
+
+TEST_F(GatewayLifecycle, StartWhileRunningRestartsWithTheLoadedConfiguration) {
+  ASSERT_TRUE(gateway_.Start());
+  RawModbusClient before(gateway_.TcpPort());
+  ASSERT_TRUE(IsServed(before));
+
+  EXPECT_TRUE(StartGateway());
+  EXPECT_TRUE(before.WaitForEnd());
+  RawModbusClient after(gateway_.TcpPort());
+  EXPECT_TRUE(IsServed(after));
+  EXPECT_TRUE(IsGatewayRunning());
+}
+
+// Takes every free descriptor of the process up to a lowered limit, and
+// gives them back at the end.
+class DescriptorShortage {
+ public:
+  DescriptorShortage() {
+    getrlimit(RLIMIT_NOFILE, &former_);
+    rlimit lowered = former_;
+    lowered.rlim_cur = static_cast<rlim_t>(OpenDescriptorCount() + 64);
+    if (lowered.rlim_cur < former_.rlim_cur) setrlimit(RLIMIT_NOFILE, &lowered);
+    for (;;) {
+      const int fd = dup(STDIN_FILENO);
+      if (fd < 0) break;
+      taken_.push_back(fd);
+    }
+  }
+  ~DescriptorShortage() { End(); }
+
+  void End() {
+    for (const int fd : taken_) close(fd);
+    taken_.clear();
+    setrlimit(RLIMIT_NOFILE, &former_);
+  }
+
+ private:
+  rlimit former_{};
+  std::vector<int> taken_;
+};
+
+TEST_F(GatewayLifecycle, KeepsListeningThroughADescriptorShortage) {
+  ASSERT_TRUE(gateway_.Start());
+  // The client's socket exists before the shortage; connecting needs no
+  // new descriptor on this side, while accepting needs one.
+  const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(client, 0);
+  const timeval hang_guard{kHangGuardMs / 1000, 0};
+  setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &hang_guard, sizeof hang_guard);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(gateway_.TcpPort()));
+
+  DescriptorShortage shortage;
+  ASSERT_EQ(connect(client, reinterpret_cast<const sockaddr*>(&address),
+                    sizeof address),
+            0);
+  EXPECT_TRUE(gateway_.WaitForLogLine("Too many open files"));
+  shortage.End();
+
+  const std::string request = ReadRegister(5, 2);
+  ASSERT_EQ(send(client, request.data(), request.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(request.size()));
+  std::string reply(RegisterReply(5, 2).size(), '\0');
+  ASSERT_EQ(recv(client, reply.data(), reply.size(), MSG_WAITALL),
+            static_cast<ssize_t>(reply.size()));
+  EXPECT_EQ(Hex(reply), Hex(RegisterReply(5, 2)));
+  close(client);
+  EXPECT_EQ(gateway_.CountLogLines("stop server successful"), 0);
+  EXPECT_EQ(gateway_.CountLogLines("Too many open files"), 1);
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+#include "tests/support/modbus_frames.h"
+
+#include <cstdio>
+
+std::string Bytes(std::initializer_list<int> bytes) {
+  std::string result;
+  for (const int byte : bytes) result.push_back(static_cast<char>(byte));
+  return result;
+}
+
+std::uint16_t Crc16(std::string_view bytes) {
+  std::uint16_t crc = 0xFFFF;
+  for (const char byte : bytes) {
+    crc ^= static_cast<std::uint8_t>(byte);
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = (crc & 1) != 0 ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
+                           : static_cast<std::uint16_t>(crc >> 1);
+    }
+  }
+  return crc;
+}
+
+std::string RtuFrame(std::uint8_t unit, std::string_view pdu) {
+  std::string frame(1, static_cast<char>(unit));
+  frame.append(pdu);
+  const std::uint16_t crc = Crc16(frame);
+  frame.push_back(static_cast<char>(crc & 0xFF));
+  frame.push_back(static_cast<char>(crc >> 8));
+  return frame;
+}
+
+std::string TcpFrame(std::uint16_t transaction_id, std::uint8_t unit,
+                     std::string_view pdu) {
+  const std::size_t length = pdu.size() + 1;
+  std::string frame =
+      Bytes({transaction_id >> 8, transaction_id & 0xFF, 0, 0,
+             static_cast<int>(length >> 8), static_cast<int>(length & 0xFF),
+             unit});
+  frame.append(pdu);
+  return frame;
+}
+
+std::uint16_t TransactionId(std::string_view frame) {
+  return static_cast<std::uint16_t>(
+      (static_cast<std::uint8_t>(frame[0]) << 8) |
+      static_cast<std::uint8_t>(frame[1]));
+}
+
+std::string Hex(std::string_view bytes) {
+  std::string text;
+  for (const char byte : bytes) {
+    char digits[4];
+    std::snprintf(digits, sizeof digits, "%02X", static_cast<std::uint8_t>(byte));
+    if (!text.empty()) text += ' ';
+    text += digits;
+  }
+  return text;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// A Modbus TCP client on a plain socket, for tests that need to see every
+// byte: what is sent goes out exactly as given (several requests at once,
+// half a request, a broken header), and replies are read frame by frame.
+//
+//   RawModbusClient client(gateway.TcpPort());
+//   client.Send(TcpFrame(7, 3, Bytes({0x03, 0x00, 0x0A, 0x00, 0x02})));
+//   std::string reply = client.ReadFrame();
+//
+// Time limits only end a test that would otherwise hang.
+#include <string>
+#include <string_view>
+
+inline constexpr int kHangGuardMs = 20000;
+
+class RawModbusClient {
+ public:
+  // Connects to 127.0.0.1:port.
+  explicit RawModbusClient(int port);
+  ~RawModbusClient();
+  RawModbusClient(const RawModbusClient&) = delete;
+  RawModbusClient& operator=(const RawModbusClient&) = delete;
+
+  bool IsConnected() const { return fd_ >= 0; }
+  // The TCP port of this end of the connection.
+  int LocalPort() const;
+  bool Send(std::string_view bytes);
+  // One Modbus TCP frame: the 6 bytes up to the length and the length's
+  // bytes behind them. Empty when the connection ended first.
+  std::string ReadFrame(int timeout_ms = kHangGuardMs);
+  // Sends the request and reads one frame.
+  std::string Ask(std::string_view request);
+  // True once the other side has ended the connection (end of file or a
+  // reset) without sending anything more.
+  bool WaitForEnd(int timeout_ms = kHangGuardMs);
+  void Close();
+  // Closes so that the other side sees a reset, not an orderly end.
+  void Reset();
+
+ private:
+  bool ReadExactly(std::size_t count, std::string& into, int timeout_ms);
+
+  int fd_ = -1;
+};
