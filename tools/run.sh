@@ -11,7 +11,7 @@ bash tools/install-deps.sh
 
 build_dir=${BUILD_DIR:-build}
 tcp_port=${QV_DEMO_PORT:-1502}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WITH_UI=ON >/dev/null
 cmake --build "$build_dir" --target quorvelin rtu_device
 program=$(cd "$build_dir" && pwd)/ui/quorvelin
 device=$(cd "$build_dir" && pwd)/tools/rtu_device

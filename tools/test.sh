@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 
 build_dir=${BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WITH_UI=ON "$@"
 cmake --build "$build_dir"
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
