@@ -39,25 +39,27 @@ struct FormName {
 };
 TYPED_TEST_SUITE(Tokenizer, Forms, FormName);
 
-TYPED_TEST(Tokenizer, SplitsAtAnyMixOfCommaBlankAndTab) {
-  EXPECT_EQ(Tokens<TypeParam>("COM1, COM2\tCOM3", ", \t"),
-            (Strings{"COM1", "COM2", "COM3"}));
-}
-
-TYPED_TEST(Tokenizer, RunsAndEdgesOfDelimitersGiveNoEmptyTokens) {
-  EXPECT_EQ(Tokens<TypeParam>(",,COM1,, COM2,,", ", \t"),
-            (Strings{"COM1", "COM2"}));
-  EXPECT_EQ(Tokens<TypeParam>("COM1,", ", \t"), (Strings{"COM1"}));
-  EXPECT_EQ(Tokens<TypeParam>(",", ", \t"), Strings{});
-  EXPECT_EQ(Tokens<TypeParam>(" , ", ", \t"), Strings{});
-  EXPECT_EQ(Tokens<TypeParam>("", ", \t"), Strings{});
-}
-
-TYPED_TEST(Tokenizer, EmptyDelimitersMeanWhiteSpace) {
-  EXPECT_EQ(Tokens<TypeParam>("a b\tc", ""), (Strings{"a", "b", "c"}));
-  EXPECT_EQ(Tokens<TypeParam>("a,b", ""), (Strings{"a,b"}));
-  EXPECT_EQ(Tokens<TypeParam>("a\fb\vc\r\nd", nullptr),
-            (Strings{"a", "b", "c", "d"}));
+// Runs and edges of delimiters give no empty tokens; empty delimiters
+// mean white space.
+TYPED_TEST(Tokenizer, SplitsAtAnyRunOfDelimiters) {
+  const struct {
+    const char* text;
+    const char* delimiters;
+    Strings tokens;
+  } cases[] = {
+      {"COM1, COM2\tCOM3", ", \t", {"COM1", "COM2", "COM3"}},
+      {",,COM1,, COM2,,", ", \t", {"COM1", "COM2"}},
+      {"COM1,", ", \t", {"COM1"}},
+      {",", ", \t", {}},
+      {" , ", ", \t", {}},
+      {"", ", \t", {}},
+      {"a b\tc", "", {"a", "b", "c"}},
+      {"a,b", "", {"a,b"}},
+      {"a\fb\vc\r\nd", nullptr, {"a", "b", "c", "d"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Tokens<TypeParam>(c.text, c.delimiters), c.tokens) << c.text;
+  }
 }
 
 TYPED_TEST(Tokenizer, NextTokenAfterTheLastLeavesTheArgumentAlone) {
@@ -72,12 +74,9 @@ TYPED_TEST(Tokenizer, NextTokenAfterTheLastLeavesTheArgumentAlone) {
   EXPECT_EQ(Text(token), "kept");
 }
 
-TEST(TokenizerForms, DelimiterCaseMattersOnlyInTheAnsiForm) {
+TEST(TokenizerForms, DelimitersMatchByCaseOnlyInTheAnsiFormAndAsUnsigned) {
   EXPECT_EQ(Tokens<ci_string>("axbXc", "x"), (Strings{"a", "b", "c"}));
   EXPECT_EQ(Tokens<AnsiString>("axbXc", "x"), (Strings{"a", "bXc"}));
-}
-
-TEST(TokenizerForms, HighBytesAreDelimitersByTheirUnsignedValue) {
   EXPECT_EQ(Tokens<AnsiString>("a\xE9" "b\xFF" "c", "\xE9\xFF"),
             (Strings{"a", "b", "c"}));
   EXPECT_EQ(Tokens<AnsiString>("a\xC9" "b", "\xE9"), (Strings{"a\xC9" "b"}));
