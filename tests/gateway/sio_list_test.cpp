@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <latch>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -73,20 +74,6 @@ std::string ErrorTextsWithout(const std::string& line_start) {
   }
   return text;
 }
-
-// A manual-reset event closed at the end of the scope.
-class Signal {
- public:
-  Signal() : event_(CreateEventA(nullptr, 1, 0, nullptr)) {}
-  ~Signal() { CloseHandle(event_); }
-  void Set() { SetEvent(event_); }
-  bool Wait(DWORD ms = 10000) {
-    return WaitForSingleObject(event_, ms) == WAIT_OBJECT_0;
-  }
-
- private:
-  HANDLE event_;
-};
 
 class SioListTest : public ::testing::Test {
  protected:
@@ -365,36 +352,25 @@ TEST_F(SioListTest, OnePortSerialisesWhileAnotherServesInParallel) {
             kComListOk)
       << gSioList->ErrorText();
   GroupLock<SIO_Item>& locks = gSioList->Locks();
+  int error = 1;
+  ASSERT_NE(locks.Lock(1, error), nullptr);  // held by this thread
 
-  Signal held, release;
-  std::thread holder([&] {
-    int error = 1;
-    SIO_Item* item = locks.Lock(1, error);
-    held.Set();
-    release.Wait();
-    if (item != nullptr) locks.Unlock(1);
-  });
-  ASSERT_TRUE(held.Wait());
-
+  // Other threads: one waits for COM3 in vain, one uses COM4 meanwhile.
   int same_port_error = 0;
   Clock::duration same_port_wait{};
-  int other_port_written = 0;
-  std::thread same_port([&] {
+  std::thread([&] {
     const auto start = Clock::now();
     EXPECT_EQ(locks.Lock(5, same_port_error), nullptr);
     same_port_wait = Clock::now() - start;
-  });
-  std::thread other_port([&] {
-    int error = 1;
+  }).join();
+  int other_port_written = 0;
+  std::thread([&] {
     if (SIO_Item* item = locks.Lock(10, error)) {
       other_port_written = item->port->WriteAll("meanwhile", 9);
       locks.Unlock(10);
     }
-  });
-  same_port.join();
-  other_port.join();
-  release.Set();
-  holder.join();
+  }).join();
+  locks.Unlock(1);
 
   EXPECT_EQ(same_port_error, kGroupLockTimeout);
   EXPECT_GE(same_port_wait, milliseconds(45));
@@ -415,13 +391,13 @@ TEST_F(SioListTest, HugeTimeoutsDoNotWrapIntoAShortWait) {
   GroupLock<SIO_Item>& locks = gSioList->Locks();
   int error = 1;
   ASSERT_NE(locks.Lock(1, error), nullptr);
-  Signal waiting;
+  std::latch waiting(1);
   int waiter_error = 1;
   std::thread waiter([&] {
-    waiting.Set();
+    waiting.count_down();
     if (locks.Lock(2, waiter_error) != nullptr) locks.Unlock(2);
   });
-  ASSERT_TRUE(waiting.Wait());
+  waiting.wait();
   std::this_thread::sleep_for(milliseconds(1500));
   locks.Unlock(1);
   waiter.join();

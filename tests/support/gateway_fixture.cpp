@@ -1,6 +1,7 @@
 #include "tests/support/gateway_fixture.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -62,10 +63,23 @@ std::string GatewayFixture::AddSocatPort(unsigned number,
                                          const std::string& slave_addr_list,
                                          PortOptions options) {
   const std::string name = "COM" + std::to_string(number);
-  socat_lines_.push_back(std::make_unique<SocatLine>(Folder(), name));
-  ports_folder_.Link(name, socat_lines_.back()->GatewayEnd());
+  const std::string gateway_end = folder_.File(name + "-gateway");
+  const std::string device_end = folder_.File(name + "-device");
+  socat_lines_.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{
+      "/usr/bin/socat", "pty,raw,echo=0,link=" + gateway_end,
+      "pty,raw,echo=0,link=" + device_end}));
+  // socat makes the links a moment after it starts.
+  if (!WaitUntil(
+          [&] {
+            return access(gateway_end.c_str(), F_OK) == 0 &&
+                   access(device_end.c_str(), F_OK) == 0;
+          },
+          std::chrono::seconds(10))) {
+    ADD_FAILURE() << "socat did not make " << gateway_end;
+  }
+  ports_folder_.Link(name, gateway_end);
   ports_.push_back({name, slave_addr_list, options});
-  return socat_lines_.back()->DeviceEnd();
+  return device_end;
 }
 
 ChildProcess& GatewayFixture::StartDevice(

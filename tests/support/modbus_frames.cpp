@@ -40,12 +40,6 @@ std::string TcpFrame(std::uint16_t transaction_id, std::uint8_t unit,
   return frame;
 }
 
-std::uint16_t TransactionId(std::string_view frame) {
-  return static_cast<std::uint16_t>(
-      (static_cast<std::uint8_t>(frame[0]) << 8) |
-      static_cast<std::uint8_t>(frame[1]));
-}
-
 std::string Hex(std::string_view bytes) {
   std::string text;
   for (const char byte : bytes) {
