@@ -29,12 +29,10 @@ const std::string kReadPdu = Bytes({0x03, 0x00, 0x04, 0x00, 0x01});
 const std::string kReplyPdu = Bytes({0x03, 0x02, 0x12, 0x34});
 
 // True when the well-behaved device answers the client's request.
-bool IsServedByTheGoodDevice(RawModbusClient& client, std::uint16_t transaction) {
-  const int value = kWellBehavedUnit * 1000 + 5;  // register 5's value
-  return client.Ask(TcpFrame(transaction, kWellBehavedUnit,
-                             Bytes({0x03, 0x00, 0x05, 0x00, 0x01}))) ==
-         TcpFrame(transaction, kWellBehavedUnit,
-                  Bytes({0x03, 0x02, value >> 8, value & 0xFF}));
+bool IsServedByTheGoodDevice(RawModbusClient& client,
+                             std::uint16_t transaction) {
+  return client.Ask(ReadRegister(transaction, kWellBehavedUnit, 5)) ==
+         RegisterReply(transaction, kWellBehavedUnit, 5);
 }
 
 class GatewayFaults : public ::testing::Test {

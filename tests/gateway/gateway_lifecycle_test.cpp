@@ -25,20 +25,10 @@ namespace {
 constexpr std::uint8_t kUnit = 3;
 constexpr char kAtMaximum[] = "warning: client connections arrives at maximum";
 
-std::string ReadRegister(std::uint16_t transaction, int address) {
-  return TcpFrame(transaction, kUnit,
-                  Bytes({0x03, 0x00, address, 0x00, 0x01}));
-}
-std::string RegisterReply(std::uint16_t transaction, int address) {
-  const int value = kUnit * 1000 + address;
-  return TcpFrame(transaction, kUnit,
-                  Bytes({0x03, 0x02, value >> 8, value & 0xFF}));
-}
-
 // True when the client gets its answer from the device.
 bool IsServed(RawModbusClient& client, std::uint16_t transaction = 1) {
-  return client.Ask(ReadRegister(transaction, 9)) ==
-         RegisterReply(transaction, 9);
+  return client.Ask(ReadRegister(transaction, kUnit, 9)) ==
+         RegisterReply(transaction, kUnit, 9);
 }
 
 class GatewayLifecycle : public ::testing::Test {
@@ -80,7 +70,7 @@ TEST(GatewayStop, EndsEveryConnectionAndLogsTheStopLast) {
   RawModbusClient served(gateway.TcpPort());
   ASSERT_TRUE(IsServed(served));
   RawModbusClient halfway(gateway.TcpPort());
-  ASSERT_TRUE(halfway.Send(ReadRegister(1, 1).substr(0, 5)));
+  ASSERT_TRUE(halfway.Send(ReadRegister(1, kUnit, 1).substr(0, 5)));
   // One client's request is at a device that will not answer: the stop
   // waits for that exchange to end.
   RawModbusClient at_device(gateway.TcpPort());
@@ -173,13 +163,13 @@ TEST_F(GatewayLifecycle, KeepsListeningThroughADescriptorShortage) {
   EXPECT_TRUE(gateway_.WaitForLogLine("Too many open files"));
   shortage.End();
 
-  const std::string request = ReadRegister(5, 2);
+  const std::string request = ReadRegister(5, kUnit, 2);
   ASSERT_EQ(send(client, request.data(), request.size(), MSG_NOSIGNAL),
             static_cast<ssize_t>(request.size()));
-  std::string reply(RegisterReply(5, 2).size(), '\0');
+  std::string reply(RegisterReply(5, kUnit, 2).size(), '\0');
   ASSERT_EQ(recv(client, reply.data(), reply.size(), MSG_WAITALL),
             static_cast<ssize_t>(reply.size()));
-  EXPECT_EQ(Hex(reply), Hex(RegisterReply(5, 2)));
+  EXPECT_EQ(Hex(reply), Hex(RegisterReply(5, kUnit, 2)));
   close(client);
   EXPECT_EQ(gateway_.CountLogLines("stop server successful"), 0);
   EXPECT_EQ(gateway_.CountLogLines("Too many open files"), 1);

@@ -26,22 +26,6 @@ namespace {
 constexpr std::uint8_t kUnitOnCom1 = 3;
 constexpr std::uint8_t kUnitOnCom2 = 11;
 
-// Reads one holding register.
-std::string ReadRegister(std::uint16_t transaction, std::uint8_t unit,
-                         int address) {
-  return TcpFrame(transaction, unit,
-                  Bytes({0x03, address >> 8, address & 0xFF, 0x00, 0x01}));
-}
-
-// What the simulated device answers to it: the register holds
-// unit * 1000 + address.
-std::string RegisterReply(std::uint16_t transaction, std::uint8_t unit,
-                          int address) {
-  const int value = unit * 1000 + address;
-  return TcpFrame(transaction, unit,
-                  Bytes({0x03, 0x02, value >> 8, value & 0xFF}));
-}
-
 // Two ports, each with a libmodbus device.
 class GatewayPipeline : public ::testing::Test {
  protected:
