@@ -1,6 +1,6 @@
 // The gateway's life: connections counted against MaxConnections, a stop
 // with clients still connected, starting again, and a server that runs
-// short of descriptors.
+// short of descriptors or cannot start a client thread.
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,50 @@ TEST_F(GatewayLifecycle, KeepsListeningThroughADescriptorShortage) {
   close(client);
   EXPECT_EQ(gateway_.CountLogLines("stop server successful"), 0);
   EXPECT_EQ(gateway_.CountLogLines("Too many open files"), 1);
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;  // their allocators need the address space
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Lowers the address space limit to what the process maps now and a
+// little more: room for small allocations, none for a thread's stack.
+class AddressSpaceShortage {
+ public:
+  AddressSpaceShortage() {
+    getrlimit(RLIMIT_AS, &former_);
+    std::ifstream status("/proc/self/status");
+    std::string field;
+    rlim_t mapped_kb = 0;
+    while (status >> field && field != "VmSize:") {}
+    status >> mapped_kb;
+    rlimit lowered = former_;
+    lowered.rlim_cur = (mapped_kb + 256) * 1024;
+    setrlimit(RLIMIT_AS, &lowered);
+  }
+  ~AddressSpaceShortage() { setrlimit(RLIMIT_AS, &former_); }
+
+ private:
+  rlimit former_{};
+};
+
+TEST_F(GatewayLifecycle, KeepsAcceptingWhenAClientThreadCannotStart) {
+  if (kSanitized) GTEST_SKIP() << "no address space limit under sanitizers";
+  ASSERT_TRUE(gateway_.Start());
+  // Once the server thread has logged and the line has been collected,
+  // both threads have made their memory pools: nothing maps or unmaps a
+  // large region while the limit holds.
+  ASSERT_TRUE(gateway_.WaitForLogLine("start server successful"));
+  {
+    AddressSpaceShortage shortage;
+    RawModbusClient refused(gateway_.TcpPort());
+    EXPECT_TRUE(refused.WaitForEnd());  // closed: no thread to serve it
+  }
+  EXPECT_TRUE(gateway_.WaitForLogLine("Resource temporarily unavailable"));
+  RawModbusClient client(gateway_.TcpPort());
+  EXPECT_TRUE(IsServed(client));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "gateway/sio_list.h"
 #include "gateway/tcp_env.h"
 #include "platform/sync.h"
+#include "tests/support/deadline.h"
 #include "tests/support/loopback_sockets.h"
 
 EngineGlobals::EngineGlobals() {
@@ -176,9 +177,8 @@ bool GatewayFixture::WaitForLogLine(const std::string& text, int timeout_ms) {
 
 bool GatewayFixture::WaitForLogLines(const std::string& text, int count,
                                      int timeout_ms) {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(timeout_ms);
-  while (std::chrono::steady_clock::now() < deadline) {
+  const Deadline deadline(timeout_ms);
+  while (!deadline.Passed()) {
     if (CountLogLines(text) >= count) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
