@@ -137,32 +137,9 @@ class SioListTest : public ::testing::Test {
   std::vector<std::unique_ptr<PtyPort>> lines;
 };
 
-TEST_F(SioListTest, OpensEveryPortAndRoutesItsIdsToIt) {
-  PtyPort& com3 = Line(3);
-  PtyPort& com4 = Line(4);
-  ASSERT_EQ(Open({{.name = "COM3", .ids = "1, 3-5", .rts_delay = "7"},
-                  {.name = "COM4", .ids = "007,\t10-12 255"}}),
-            kComListOk)
-      << gSioList->ErrorText();
-  EXPECT_STREQ(gSioList->ErrorText(), "");
-  EXPECT_FALSE(IsFree(com3));
-  EXPECT_FALSE(IsFree(com4));
-  EXPECT_EQ(NameOf(3), "COM3");
-  EXPECT_EQ(NameOf(255), "COM4");
-
-  int error = 1;
-  SIO_Item* item = gSioList->Locks().Lock(4, error);
-  ASSERT_NE(item, nullptr);
-  EXPECT_EQ(item->RtsDelay, 7u);
-  EXPECT_EQ(item->port->WriteAll("to three", 8), 8);
-  EXPECT_EQ(gSioList->Locks().Unlock(4), kGroupLockOk);
-  EXPECT_EQ(com3.ReadFar(8, 5000), "to three");
-  EXPECT_EQ(com4.ReadFar(1, 50), "");
-}
-
-TEST_F(SioListTest, LineSettingsAndTimeOutsFollowTheConfiguration) {
-  Line(3);
-  Line(4);
+TEST_F(SioListTest, OpensEveryPortWithTheLineSettingsOfItsSection) {
+  PtyPort& com3_line = Line(3);
+  PtyPort& com4_line = Line(4);
   // What opening gives a port, before the table sets it up.
   DCB opened{};
   {
@@ -180,11 +157,18 @@ TEST_F(SioListTest, LineSettingsAndTimeOutsFollowTheConfiguration) {
                    .rts_delay = "10"}}),
             kComListOk)
       << gSioList->ErrorText();
+  EXPECT_STREQ(gSioList->ErrorText(), "");
+  EXPECT_FALSE(IsFree(com3_line));
+  EXPECT_FALSE(IsFree(com4_line));
   int error = 0;
   SIO_Item* com3 = PortOf(1, error);
+  SIO_Item* com4 = PortOf(2, error);
+  EXPECT_EQ(com4->RtsDelay, 10u);
+  EXPECT_EQ(com3->port->WriteAll("to three", 8), 8);
+  EXPECT_EQ(com3_line.ReadFar(8, 5000), "to three");
   DCB even{}, none{};
   ASSERT_TRUE(com3->port->GetDCB(even));
-  ASSERT_TRUE(PortOf(2, error)->port->GetDCB(none));
+  ASSERT_TRUE(com4->port->GetDCB(none));
 
   // Every field the table sets; without an RTS delay the driver switches
   // RTS around each write.
