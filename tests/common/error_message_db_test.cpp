@@ -36,10 +36,13 @@ TEST_F(ErrorTexts, KeysAreTheCodeAsPercentDPrintsItInAnExactSection) {
   EXPECT_EQ(text.str(), "before");
 
   ASSERT_TRUE(Load("[Setting]\n0=zero\n-10=minus ten\n-05=padded\n+5=plus\n"
-                   "[setting]\n-2=lower case section\n[S]\n-1=%s: 100%%\n-2=\n"));
+                   "[setting]\n-2=lower case section\n"
+                   "[S]\n-1=%s: 100%%\n-2=\n"));
   EXPECT_EQ(Format("Setting", 0), "zero");
   EXPECT_EQ(Format("Setting", -10), "minus ten");
-  for (const int code : {-5, 5, -2}) EXPECT_EQ(Format("Setting", code), "<none>");
+  for (const int code : {-5, 5, -2}) {
+    EXPECT_EQ(Format("Setting", code), "<none>") << code;
+  }
   // The raw text stays as written; an empty text is a text.
   EXPECT_TRUE(db.GetMessage("S", -1, text));
   EXPECT_EQ(text.str(), "%s: 100%%");

@@ -116,7 +116,7 @@ TEST_F(Setting, TheShippedConfigurationLoads) {
 
 TEST_F(Setting, EveryValueIsReadIntoItsField) {
   // Port names split at comma, blank and tab; kept in list order as written.
-  ASSERT_EQ(Load(ValidConfig({{"ServerInfo", "SerialPorts", " ,com2,,\t Com1 ,"},
+  ASSERT_EQ(Load(ValidConfig({{"ServerInfo", "SerialPorts", " ,com2,\t Com1 ,"},
                               {"ServerInfo", "IP", "  10.1.2.3  spare words"},
                               {"COM2", "parity", "ODD"},
                               {"COM2", "StopBits", "1.5"},
@@ -289,8 +289,8 @@ TEST_F(Setting, StartSwitchesAreTrueOnlyForTheWordTrue) {
 TEST_F(Setting, ErrorTextsComeFromTheFileAsTheyStand) {
   dir.Write("sparse.ini", "[Setting]\n-5=%n%s%d%s%x\n");
   const Edit sparse{"ErrorMsgDB", "EN", "sparse.ini"};
-  ASSERT_EQ(Load(ValidConfig({sparse, {"ServerInfo", "SerialPorts", "C%nOM%s"}})),
-            -5);
+  const Edit hostile_name{"ServerInfo", "SerialPorts", "C%nOM%s"};
+  ASSERT_EQ(Load(ValidConfig({sparse, hostile_name})), -5);
   EXPECT_STREQ(gSetting->GetErrorText(), "%nC%nOM%s%d%s%x");
   ASSERT_EQ(Load(ValidConfig({sparse, {"ServerInfo", "TCPPort", "x"}})), -2);
   EXPECT_STREQ(gSetting->GetErrorText(), "%nC%nOM%s%d%s%x");

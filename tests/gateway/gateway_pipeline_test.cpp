@@ -38,18 +38,6 @@ class GatewayPipeline : public ::testing::Test {
   GatewayFixture gateway_;
 };
 
-TEST_F(GatewayPipeline, AnswersSeveralRequestsOfOneSendInOrder) {
-  RawModbusClient client(gateway_.TcpPort());
-  ASSERT_TRUE(client.Send(ReadRegister(0x1001, kUnitOnCom1, 1) +
-                          ReadRegister(0x1002, kUnitOnCom2, 2) +
-                          ReadRegister(0x1003, kUnitOnCom1, 3) +
-                          ReadRegister(0x1004, kUnitOnCom2, 4)));
-  EXPECT_EQ(Hex(client.ReadFrame()), Hex(RegisterReply(0x1001, kUnitOnCom1, 1)));
-  EXPECT_EQ(Hex(client.ReadFrame()), Hex(RegisterReply(0x1002, kUnitOnCom2, 2)));
-  EXPECT_EQ(Hex(client.ReadFrame()), Hex(RegisterReply(0x1003, kUnitOnCom1, 3)));
-  EXPECT_EQ(Hex(client.ReadFrame()), Hex(RegisterReply(0x1004, kUnitOnCom2, 4)));
-}
-
 TEST_F(GatewayPipeline, JoinsARequestSplitAtAnyByte) {
   RawModbusClient client(gateway_.TcpPort());
   const std::string first = ReadRegister(1, kUnitOnCom1, 7);

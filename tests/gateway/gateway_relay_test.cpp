@@ -67,9 +67,9 @@ const Exchange kNormalExchanges[] = {
 std::vector<Exchange> AllExchanges() {
   std::vector<Exchange> all(std::begin(kNormalExchanges),
                             std::end(kNormalExchanges));
+  const std::string write_123 = Bytes({0x10, 0x00, 0x20, 0x00, 123});
   all.push_back({"LargestRequest",
-                 Bytes({0x10, 0x00, 0x20, 0x00, 123, 246}) + Registers(123, 500),
-                 Bytes({0x10, 0x00, 0x20, 0x00, 123})});
+                 write_123 + Bytes({246}) + Registers(123, 500), write_123});
   all.push_back({"LargestReply", Bytes({0x03, 0x00, 0x00, 0x00, 125}),
                  Bytes({0x03, 250}) + Registers(125, 700)});
   int code = 0;  // exception codes 1 to 6 in turn

@@ -18,7 +18,8 @@
 
 namespace {
 
-const std::string kReadReply = Bytes({0x01, 0x03, 0x02, 0x00, 0x0A, 0x38, 0x43});
+const std::string kReadReply =
+    Bytes({0x01, 0x03, 0x02, 0x00, 0x0A, 0x38, 0x43});
 
 class RtuResponseTest : public ::testing::Test {
  protected:
@@ -42,7 +43,8 @@ class RtuResponseTest : public ::testing::Test {
   }
   // The device answers from another thread in the given pieces, with a
   // pause before each, so that the reader meets them one by one.
-  void AnswerInPieces(const std::string& bytes, std::vector<std::size_t> pieces) {
+  void AnswerInPieces(const std::string& bytes,
+                      std::vector<std::size_t> pieces) {
     if (device_.joinable()) device_.join();
     device_ = std::thread([this, bytes, pieces] {
       std::size_t at = 0;
@@ -124,7 +126,9 @@ struct Failure {
   std::int32_t result;
 };
 
-void PrintTo(const Failure& failure, std::ostream* out) { *out << failure.name; }
+void PrintTo(const Failure& failure, std::ostream* out) {
+  *out << failure.name;
+}
 
 // A reader that waited for more than the check needs would meet the short
 // read time-out of these tests and report kRtuTimedOut instead.

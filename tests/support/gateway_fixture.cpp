@@ -66,9 +66,10 @@ std::string GatewayFixture::AddSocatPort(unsigned number,
   const std::string name = "COM" + std::to_string(number);
   const std::string gateway_end = folder_.File(name + "-gateway");
   const std::string device_end = folder_.File(name + "-device");
-  socat_lines_.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{
+  const std::vector<std::string> socat = {
       "/usr/bin/socat", "pty,raw,echo=0,link=" + gateway_end,
-      "pty,raw,echo=0,link=" + device_end}));
+      "pty,raw,echo=0,link=" + device_end};
+  socat_lines_.push_back(std::make_unique<ChildProcess>(socat));
   // socat makes the links a moment after it starts.
   if (!WaitUntil(
           [&] {
