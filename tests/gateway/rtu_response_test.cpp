@@ -1,7 +1,8 @@
 // Reading a device's RTU reply from a real pseudo-terminal: the gateway's
 // side is a SerialIO on the terminal, the device's side writes into its
 // master. Replies arrive whole and in pieces; every failure code and the
-// order of its checks.
+// order of its checks. The reply of every function code is read in the
+// gateway's relay tests.
 #include "gateway/rtu_response.h"
 
 #include <gtest/gtest.h>
@@ -83,26 +84,6 @@ TEST_F(RtuResponseTest, ReadsAReadReplyAndRelaysItWithoutCrc) {
   const std::uint32_t m = BuildTcpResponse(out, reply_, header, n);
   EXPECT_EQ(Hex(std::string(out.begin(), out.begin() + m)),
             "00 07 00 00 00 05 01 03 02 00 0A");
-}
-
-// One after another: each read leaves the next reply for the next read.
-TEST_F(RtuResponseTest, ReadsEveryKindOfReplyByItsFunctionByte) {
-  const std::string replies[] = {
-      RtuFrame(0x11, Bytes({0x01, 0x01, 0x05})),                    // coils
-      RtuFrame(0x11, Bytes({0x04, 0x04, 0x00, 0x01, 0x00, 0x02})),  // inputs
-      RtuFrame(0x11, Bytes({0x06, 0x00, 0x01, 0x00, 0x2A})),        // write one
-      RtuFrame(0x11, Bytes({0x0F, 0x00, 0x13, 0x00, 0x0A})),  // write coils
-      RtuFrame(0x11, Bytes({0x16, 0x00, 0x04, 0x00, 0xF2, 0x00, 0x25})),
-      RtuFrame(0x11, Bytes({0x17, 0x02, 0x00, 0xFE})),  // read/write
-      RtuFrame(0x11, Bytes({0x97, 0x04})),              // exception
-      Bytes({0x11, 0x83, 0x02, 0xC1, 0x34}),            // exception
-  };
-  for (const std::string& reply : replies) {
-    Answer(reply);
-    EXPECT_EQ(Read(0x11), static_cast<std::int32_t>(reply.size()) - 2)
-        << Hex(reply);
-    EXPECT_EQ(ReplyBytes(reply.size()), reply);
-  }
 }
 
 TEST_F(RtuResponseTest, ReadsRepliesArrivingInPieces) {
