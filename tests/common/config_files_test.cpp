@@ -1,5 +1,6 @@
-// The shipped files of config/: every code that the components report has
-// an English text with the right number of "%s", and nothing else.
+// The shipped error texts: every code that the components report has an
+// English text with the right number of "%s", and nothing else. The
+// shipped configuration is loaded by the setting tests.
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -72,17 +73,6 @@ TEST_F(ShippedErrorTexts, CoverEveryCodeWithItsArguments) {
   // single "%s" leaves out.
   ExpectCodes("ModbusTCP", {0, -1, -2, -3}, 1);
   ExpectCodes("ModbusRTU", {-1, -2, -3, -4, -5}, 2);
-}
-
-// Sections the loader does not read must be there for the window too.
-TEST(ShippedConfiguration, HoldsTheStartSwitchesAndEveryPortKey) {
-  MyINI config;
-  ASSERT_EQ(config.Load(SourceConfigPath("Quorvelin.ini").c_str()), kIniOk);
-  for (const char* key : {"RunServer", "TrayIcon"}) {
-    EXPECT_EQ(config.GetString("SystemStart", key), "false") << key;
-  }
-  EXPECT_EQ(config.Sections.at("COM1").size(), 9u);
-  EXPECT_EQ(config.GetString("COM1", "Protocol"), "RTU");
 }
 
 }  // namespace

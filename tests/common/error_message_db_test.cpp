@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <random>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -19,16 +18,10 @@ class ErrorTexts : public ::testing::Test {
   bool Load(const std::string& bytes, const char* name = "texts.ini") {
     return db.Load(dir.Write(name, bytes).c_str());
   }
-  // The Format result, or "<none>" when there is no text.
-  std::string Format1(const char* section, int code, const char* argument) {
+  // The text filled with "A" and "B", or "<none>" when there is no text.
+  std::string Format(const char* section, int code) {
     AnsiString out("<none>");
-    db.Format(section, code, out, argument);
-    return out.str();
-  }
-  std::string Format2(const char* section, int code, const char* first,
-                      const char* second) {
-    AnsiString out("<none>");
-    db.Format(section, code, out, first, second);
+    db.Format(section, code, out, "A", "B");
     return out.str();
   }
 
@@ -36,70 +29,51 @@ class ErrorTexts : public ::testing::Test {
   ErrorMessageDatabase db;
 };
 
-TEST_F(ErrorTexts, NothingIsFoundBeforeTheFirstLoad) {
+TEST_F(ErrorTexts, KeysAreTheCodeAsPercentDPrintsItInAnExactSection) {
   AnsiString text("before");
-  EXPECT_FALSE(db.GetMessage("Setting", -2, text));
+  EXPECT_FALSE(db.GetMessage("Setting", -2, text));  // nothing loaded yet
   EXPECT_FALSE(db.Format("Setting", -2, text, "a", "b"));
   EXPECT_EQ(text.str(), "before");
-}
 
-TEST_F(ErrorTexts, KeysAreTheCodeAsPercentDPrintsItInAnExactSection) {
   ASSERT_TRUE(Load("[Setting]\n0=zero\n-10=minus ten\n-05=padded\n+5=plus\n"
-                   "[setting]\n-2=lower case section\n"));
-  EXPECT_EQ(Format1("Setting", 0, ""), "zero");
-  EXPECT_EQ(Format1("Setting", -10, ""), "minus ten");
-  EXPECT_EQ(Format1("Setting", -5, ""), "<none>");
-  EXPECT_EQ(Format1("Setting", 5, ""), "<none>");
-  EXPECT_EQ(Format1("Setting", -2, ""), "<none>");
-}
-
-TEST_F(ErrorTexts, RawTextsStayAsWrittenAndEmptyTextsCount) {
-  ASSERT_TRUE(Load("[S]\n-1=port %s: 100%%\n-2=\n"));
-  AnsiString text;
+                   "[setting]\n-2=lower case section\n"
+                   "[S]\n-1=%s: 100%%\n-2=\n"));
+  EXPECT_EQ(Format("Setting", 0), "zero");
+  EXPECT_EQ(Format("Setting", -10), "minus ten");
+  for (const int code : {-5, 5, -2}) {
+    EXPECT_EQ(Format("Setting", code), "<none>") << code;
+  }
+  // The raw text stays as written; an empty text is a text.
   EXPECT_TRUE(db.GetMessage("S", -1, text));
-  EXPECT_EQ(text.str(), "port %s: 100%%");
-  EXPECT_TRUE(db.GetMessage("S", -2, text));
-  EXPECT_EQ(text.str(), "");
-  EXPECT_EQ(Format1("S", -2, "x"), "");
+  EXPECT_EQ(text.str(), "%s: 100%%");
+  EXPECT_EQ(Format("S", -2), "");
 }
 
 TEST_F(ErrorTexts, ALaterFileReplacesAnUnreadableOneDoesNot) {
   ASSERT_TRUE(Load("[S]\n-1=first\n-2=only first\n", "a.ini"));
   ASSERT_TRUE(Load("[S]\n-1=second\n", "b.ini"));
-  EXPECT_EQ(Format1("S", -1, ""), "second");
-  EXPECT_EQ(Format1("S", -2, ""), "<none>");
+  EXPECT_EQ(Format("S", -1), "second");
+  EXPECT_EQ(Format("S", -2), "<none>");
   EXPECT_FALSE(db.Load(dir.File("missing.ini").c_str()));
-  EXPECT_EQ(Format1("S", -1, ""), "second");
+  EXPECT_EQ(Format("S", -1), "second");
   // A file with a bad line is reported, keeping the lines above it.
   EXPECT_FALSE(Load("[S]\n-1=third\nbroken line\n-2=lost\n", "c.ini"));
-  EXPECT_EQ(Format1("S", -1, ""), "third");
-  EXPECT_EQ(Format1("S", -2, ""), "<none>");
+  EXPECT_EQ(Format("S", -1), "third");
+  EXPECT_EQ(Format("S", -2), "<none>");
 }
 
-TEST_F(ErrorTexts, FormatFillsStringsInOrder) {
-  ASSERT_TRUE(Load("[T]\n"
-                   "0=%s closed the connection\n"
-                   "-1=%s: %s did not answer\n"
-                   "-2=no argument used\n"
-                   "-3=100%% of %s\n"));
-  EXPECT_EQ(Format1("T", 0, "client 1.2.3.4"),
-            "client 1.2.3.4 closed the connection");
-  // One "%s" with two arguments: the second is simply not used.
-  EXPECT_EQ(Format2("T", 0, "client 1.2.3.4", "modbus unit 7"),
-            "client 1.2.3.4 closed the connection");
-  EXPECT_EQ(Format2("T", -1, "client 1.2.3.4", "modbus unit 7"),
-            "client 1.2.3.4: modbus unit 7 did not answer");
-  EXPECT_EQ(Format1("T", -2, "x"), "no argument used");
-  EXPECT_EQ(Format1("T", -3, ""), "100% of ");
-}
-
-// Texts from a wrong or hostile file: every "%" form that is not "%s"
-// (within the arguments) or "%%" comes out as written.
-TEST_F(ErrorTexts, HostileTextsComeOutLiterally) {
-  struct Case {
+// Texts of a good file, and of a wrong or hostile one: "%s" takes the
+// arguments in order (those beyond stay as written), "%%" is one percent
+// sign, and every other "%" form comes out as written.
+TEST_F(ErrorTexts, FormatFillsStringsAndTakesNothingElseAsAFormat) {
+  const struct {
     const char* text;
     const char* expected;
   } cases[] = {
+      {"%s closed the connection", "A closed the connection"},
+      {"%s: %s did not answer", "A: B did not answer"},
+      {"no argument used", "no argument used"},
+      {"100%% of %s", "100% of A"},
       {"%d %i %u %x %p", "%d %i %u %x %p"},
       {"%n%n%n%s", "%n%n%nA"},
       {"%s %s %s %s", "A B %s %s"},
@@ -115,18 +89,19 @@ TEST_F(ErrorTexts, HostileTextsComeOutLiterally) {
   }
   ASSERT_TRUE(Load(file));
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    SCOPED_TRACE(cases[i].text);
-    EXPECT_EQ(Format2("H", -static_cast<int>(i), "A", "B"), cases[i].expected);
+    EXPECT_EQ(Format("H", -static_cast<int>(i)), cases[i].expected)
+        << cases[i].text;
   }
 }
 
 TEST_F(ErrorTexts, ArgumentsAreInsertedNotInterpreted) {
   ASSERT_TRUE(Load("[H]\n-1=port %s: %s\n"));
-  EXPECT_EQ(Format2("H", -1, "%s%n%d", "%%"), "port %s%n%d: %%");
+  AnsiString out;
+  ASSERT_TRUE(db.Format("H", -1, out, "%s%n%d", "%%"));
+  EXPECT_EQ(out.str(), "port %s%n%d: %%");
   const std::string long_argument(1 << 20, 'x');
-  // One argument for two "%s": the second stays as written.
-  EXPECT_EQ(Format1("H", -1, long_argument.c_str()),
-            "port " + long_argument + ": %s");
+  ASSERT_TRUE(db.Format("H", -1, out, long_argument.c_str()));
+  EXPECT_EQ(out.str(), "port " + long_argument + ": %s");
 }
 
 // For texts that keep to "%s" and "%%", the result is printf's, exactly.

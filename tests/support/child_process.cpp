@@ -7,8 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <thread>
+
+#include "tests/support/deadline.h"
 
 extern char** environ;
 
@@ -38,8 +39,7 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::ReadLine(std::string& line, int timeout_ms) {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(timeout_ms);
+  const Deadline deadline(timeout_ms);
   for (;;) {
     const auto newline = pending_.find('\n');
     if (newline != std::string::npos) {
@@ -47,11 +47,9 @@ bool ChildProcess::ReadLine(std::string& line, int timeout_ms) {
       pending_.erase(0, newline + 1);
       return true;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || output_fd_ < 0) return false;
+    if (deadline.Passed() || output_fd_ < 0) return false;
     pollfd readable{output_fd_, POLLIN, 0};
-    if (poll(&readable, 1, static_cast<int>(left.count())) <= 0) continue;
+    if (poll(&readable, 1, deadline.Left()) <= 0) continue;
     char chunk[256];
     const ssize_t got = read(output_fd_, chunk, sizeof chunk);
     if (got <= 0) return false;
@@ -61,8 +59,7 @@ bool ChildProcess::ReadLine(std::string& line, int timeout_ms) {
 
 int ChildProcess::Wait(int timeout_ms) {
   if (pid_ <= 0) return -1;
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(timeout_ms);
+  const Deadline deadline(timeout_ms);
   for (;;) {
     int status = 0;
     const pid_t done = waitpid(pid_, &status, WNOHANG);
@@ -70,7 +67,7 @@ int ChildProcess::Wait(int timeout_ms) {
       pid_ = -1;
       return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
-    if (done < 0 || std::chrono::steady_clock::now() > deadline) return -1;
+    if (done < 0 || deadline.Passed()) return -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
@@ -85,17 +82,11 @@ int ChildProcess::Terminate() {
 }
 
 ProgramRun RunProgram(const std::vector<std::string>& argv, int timeout_ms) {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(timeout_ms);
-  const auto left = [&deadline] {
-    const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return rest.count() > 0 ? static_cast<int>(rest.count()) : 0;
-  };
+  const Deadline deadline(timeout_ms);
   ProgramRun run;
   ChildProcess program(argv);
   std::string line;
-  while (program.ReadLine(line, left())) run.lines.push_back(line);
-  run.status = program.Wait(left());
+  while (program.ReadLine(line, deadline.Left())) run.lines.push_back(line);
+  run.status = program.Wait(deadline.Left());
   return run;
 }

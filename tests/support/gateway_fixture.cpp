@@ -1,6 +1,7 @@
 #include "tests/support/gateway_fixture.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "gateway/sio_list.h"
 #include "gateway/tcp_env.h"
 #include "platform/sync.h"
+#include "tests/support/deadline.h"
 #include "tests/support/loopback_sockets.h"
 
 EngineGlobals::EngineGlobals() {
@@ -62,10 +64,24 @@ std::string GatewayFixture::AddSocatPort(unsigned number,
                                          const std::string& slave_addr_list,
                                          PortOptions options) {
   const std::string name = "COM" + std::to_string(number);
-  socat_lines_.push_back(std::make_unique<SocatLine>(Folder(), name));
-  ports_folder_.Link(name, socat_lines_.back()->GatewayEnd());
+  const std::string gateway_end = folder_.File(name + "-gateway");
+  const std::string device_end = folder_.File(name + "-device");
+  const std::vector<std::string> socat = {
+      "/usr/bin/socat", "pty,raw,echo=0,link=" + gateway_end,
+      "pty,raw,echo=0,link=" + device_end};
+  socat_lines_.push_back(std::make_unique<ChildProcess>(socat));
+  // socat makes the links a moment after it starts.
+  if (!WaitUntil(
+          [&] {
+            return access(gateway_end.c_str(), F_OK) == 0 &&
+                   access(device_end.c_str(), F_OK) == 0;
+          },
+          std::chrono::seconds(10))) {
+    ADD_FAILURE() << "socat did not make " << gateway_end;
+  }
+  ports_folder_.Link(name, gateway_end);
   ports_.push_back({name, slave_addr_list, options});
-  return socat_lines_.back()->DeviceEnd();
+  return device_end;
 }
 
 ChildProcess& GatewayFixture::StartDevice(
@@ -162,9 +178,8 @@ bool GatewayFixture::WaitForLogLine(const std::string& text, int timeout_ms) {
 
 bool GatewayFixture::WaitForLogLines(const std::string& text, int count,
                                      int timeout_ms) {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(timeout_ms);
-  while (std::chrono::steady_clock::now() < deadline) {
+  const Deadline deadline(timeout_ms);
+  while (!deadline.Passed()) {
     if (CountLogLines(text) >= count) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

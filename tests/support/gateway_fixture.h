@@ -20,7 +20,6 @@
 #include "platform/handle.h"
 #include "tests/support/child_process.h"
 #include "tests/support/pty_port.h"
-#include "tests/support/socat_line.h"
 #include "tests/support/temp_dir.h"
 
 // The engine's global objects, built and destroyed in the program's order.
@@ -55,8 +54,9 @@ class GatewayFixture {
   ChildProcess& StartDevice(PtyPort& port, int unit,
                             const std::vector<std::string>& extra = {});
 
-  // A port COM<number> whose line is a socat pair, for a device program
-  // that opens its end by path; that end is returned.
+  // A port COM<number> whose line is two pseudo-terminals that socat
+  // joins, for a device program that opens its end by path (pyserial);
+  // that end is returned.
   std::string AddSocatPort(unsigned number,
                            const std::string& slave_addr_list,
                            PortOptions options = {});
@@ -104,7 +104,7 @@ class GatewayFixture {
 
   std::vector<Port> ports_;
   std::vector<std::unique_ptr<PtyPort>> pty_lines_;
-  std::vector<std::unique_ptr<SocatLine>> socat_lines_;
+  std::vector<std::unique_ptr<ChildProcess>> socat_lines_;  // by port
   std::vector<std::unique_ptr<ChildProcess>> devices_;
 
   HANDLE log_stop_;

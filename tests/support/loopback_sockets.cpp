@@ -74,6 +74,17 @@ int ConnectLoopback(int port) {
   return fd;
 }
 
+bool LoopbackPair(int& client, int& server) {
+  int port = 0;
+  const int listener = ListenOnLoopback(port);
+  client = listener < 0 ? -1 : ConnectLoopback(port);
+  server = client < 0 ? -1 : accept(listener, nullptr, nullptr);
+  if (listener >= 0) close(listener);
+  if (server < 0 && client >= 0) close(client);
+  if (server < 0) client = -1;
+  return server >= 0;
+}
+
 void CloseWithReset(int fd) {
   const linger abort_on_close{1, 0};
   setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);

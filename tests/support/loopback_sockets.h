@@ -17,6 +17,10 @@ int ConnectLoopback(int port);
 // goes to `port`.
 int ListenOnLoopback(int& port);
 
+// A connection on 127.0.0.1: `client` connected, `server` its accepted
+// end. False (and both -1) when it cannot be made.
+bool LoopbackPair(int& client, int& server);
+
 // Makes the next close of `fd` reset the connection (the peer sees
 // ECONNRESET) instead of ending it cleanly.
 void CloseWithReset(int fd);

@@ -40,10 +40,17 @@ std::string TcpFrame(std::uint16_t transaction_id, std::uint8_t unit,
   return frame;
 }
 
-std::uint16_t TransactionId(std::string_view frame) {
-  return static_cast<std::uint16_t>(
-      (static_cast<std::uint8_t>(frame[0]) << 8) |
-      static_cast<std::uint8_t>(frame[1]));
+std::string ReadRegister(std::uint16_t transaction, std::uint8_t unit,
+                         int address) {
+  return TcpFrame(transaction, unit,
+                  Bytes({0x03, address >> 8, address & 0xFF, 0x00, 0x01}));
+}
+
+std::string RegisterReply(std::uint16_t transaction, std::uint8_t unit,
+                          int address) {
+  const int value = unit * 1000 + address;
+  return TcpFrame(transaction, unit,
+                  Bytes({0x03, 0x02, value >> 8, value & 0xFF}));
 }
 
 std::string Hex(std::string_view bytes) {

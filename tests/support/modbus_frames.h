@@ -23,8 +23,12 @@ std::string RtuFrame(std::uint8_t unit, std::string_view pdu);
 std::string TcpFrame(std::uint16_t transaction_id, std::uint8_t unit,
                      std::string_view pdu);
 
-// The transaction id of a Modbus TCP frame (at least 2 bytes long).
-std::uint16_t TransactionId(std::string_view frame);
+// A request for holding register `address` of `unit`, and the reply of the
+// simulated devices, whose register k of unit u holds u * 1000 + k.
+std::string ReadRegister(std::uint16_t transaction, std::uint8_t unit,
+                         int address);
+std::string RegisterReply(std::uint16_t transaction, std::uint8_t unit,
+                          int address);
 
 // "01 03 00 6B" for failure messages.
 std::string Hex(std::string_view bytes);

@@ -16,15 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/deadline.h"
+
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MillisecondsLeft(Clock::time_point end) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
 
 constexpr char kPortsVariable[] = "QUORVELIN_PORTS";
 
@@ -88,7 +82,7 @@ PtyPort::~PtyPort() {
 }
 
 bool PtyPort::WriteFar(std::string_view bytes) {
-  const Clock::time_point end = Clock::now() + std::chrono::seconds(10);
+  const Deadline deadline(10000);
   while (!bytes.empty()) {
     const ssize_t written = write(far_fd_, bytes.data(), bytes.size());
     if (written > 0) {
@@ -97,14 +91,13 @@ bool PtyPort::WriteFar(std::string_view bytes) {
     }
     if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
     pollfd entry{far_fd_, POLLOUT, 0};
-    if (poll(&entry, 1, MillisecondsLeft(end)) == 0) return false;
+    if (poll(&entry, 1, deadline.Left()) == 0) return false;
   }
   return true;
 }
 
 std::string PtyPort::ReadFar(std::size_t count, int timeout_ms) {
-  const Clock::time_point end =
-      Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const Deadline deadline(timeout_ms);
   std::string received;
   char chunk[4096];
   while (received.size() < count && far_fd_ >= 0) {
@@ -115,10 +108,9 @@ std::string PtyPort::ReadFar(std::size_t count, int timeout_ms) {
       continue;
     }
     if (got == 0 || (errno != EAGAIN && errno != EINTR)) break;
-    const int left = MillisecondsLeft(end);
-    if (left == 0) break;
+    if (deadline.Passed()) break;
     pollfd entry{far_fd_, POLLIN, 0};
-    poll(&entry, 1, left);
+    poll(&entry, 1, deadline.Left());
   }
   return received;
 }
@@ -137,10 +129,9 @@ std::size_t PtyPort::QueuedAtGateway() const {
 
 bool PtyPort::WaitUntilQueuedAtGateway(std::size_t count,
                                        int timeout_ms) const {
-  const Clock::time_point end =
-      Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const Deadline deadline(timeout_ms);
   while (QueuedAtGateway() < count) {
-    if (Clock::now() >= end) return false;
+    if (deadline.Passed()) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;

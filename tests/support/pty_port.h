@@ -3,21 +3,13 @@
 //
 //   PortsFolder ports;            // a fresh folder named by QUORVELIN_PORTS
 //   PtyPort line(ports, 3);       // COM3 -> /dev/pts/N, the gateway's end
-//   SerialIO io;
-//   io.Open("COM3");
 //   line.WriteFar("\x01\x03");    // the device's end, held by the test
 //
-// The gateway's end is the terminal side (/dev/pts/N), reached as COMn like
-// a real port. The far end is the pair's master, a non-blocking descriptor
-// that a test or a simulated device reads and writes. A libmodbus RTU
-// context can serve on it: modbus_set_socket(ctx, line.FarFd()) in place of
-// modbus_connect, and modbus_free without modbus_close (the fixture closes
-// it). A peer that must open a device path (pyserial) needs a pair of
-// device paths instead, such as two linked by socat.
-// Pseudo-terminals carry bytes at once: no baud timing, no modem lines.
-//
-// Both objects change the process environment: build them before starting
-// threads, and keep one PortsFolder per test.
+// The far end is the pair's master, a non-blocking descriptor that a test
+// or a simulated device (libmodbus: modbus_set_socket, no modbus_close)
+// reads and writes. Pseudo-terminals carry bytes at once: no baud timing,
+// no modem lines. Both objects change the process environment: build them
+// before starting threads, and keep one PortsFolder per test.
 #include <cstddef>
 #include <string>
 #include <string_view>

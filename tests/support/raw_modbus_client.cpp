@@ -7,20 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MillisecondsLeft(Clock::time_point end) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-}  // namespace
+#include "tests/support/deadline.h"
 
 RawModbusClient::RawModbusClient(int port) {
   // Not inherited by peer programs that a test starts meanwhile: a copy in
@@ -59,12 +48,11 @@ bool RawModbusClient::Send(std::string_view bytes) {
 
 bool RawModbusClient::ReadExactly(std::size_t count, std::string& into,
                                   int timeout_ms) {
-  const Clock::time_point end =
-      Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const Deadline deadline(timeout_ms);
   char chunk[512];
   while (count > 0) {
     pollfd readable{fd_, POLLIN, 0};
-    if (poll(&readable, 1, MillisecondsLeft(end)) <= 0) return false;
+    if (poll(&readable, 1, deadline.Left()) <= 0) return false;
     const std::size_t wanted = count < sizeof chunk ? count : sizeof chunk;
     const ssize_t got = recv(fd_, chunk, wanted, 0);
     if (got < 0 && errno == EINTR) continue;
