@@ -201,33 +201,40 @@ void TSetting::Impl::SetError(int code, const ci_string& port_name) {
                     AnsiString(ToView(port_name)));
 }
 
-bool TSetting::Impl::ParseParity(const ci_string& text, std::uint8_t& parity) {
-  static constexpr struct {
-    const char* name;
-    std::uint8_t value;
-  } kParities[] = {{"none", 0}, {"even", 2}, {"odd", 1}};
-  for (const auto& known : kParities) {
+namespace {
+
+// A configuration word and the DCB value it stands for.
+struct NamedValue {
+  const char* name;
+  std::uint8_t value;
+};
+
+// The value of the first name equal to `text` (letter case aside); false
+// and `value` untouched when none is.
+template <std::size_t N>
+bool LookUpName(const ci_string& text, const NamedValue (&table)[N],
+                std::uint8_t& value) {
+  for (const NamedValue& known : table) {
     if (text == known.name) {
-      parity = known.value;
+      value = known.value;
       return true;
     }
   }
   return false;
 }
 
+}  // namespace
+
+bool TSetting::Impl::ParseParity(const ci_string& text, std::uint8_t& parity) {
+  static constexpr NamedValue kParities[] = {
+      {"none", 0}, {"even", 2}, {"odd", 1}};
+  return LookUpName(text, kParities, parity);
+}
+
 bool TSetting::Impl::ParseStopBits(const ci_string& text,
                                    std::uint8_t& stop_bits) {
-  static constexpr struct {
-    const char* name;
-    std::uint8_t value;
-  } kStopBits[] = {{"1", 0}, {"1.5", 1}, {"2", 2}};
-  for (const auto& known : kStopBits) {
-    if (text == known.name) {
-      stop_bits = known.value;
-      return true;
-    }
-  }
-  return false;
+  static constexpr NamedValue kStopBits[] = {{"1", 0}, {"1.5", 1}, {"2", 2}};
+  return LookUpName(text, kStopBits, stop_bits);
 }
 
 bool TSetting::Impl::IsSwitchOn(const char* key) const {

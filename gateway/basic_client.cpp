@@ -1,17 +1,13 @@
 // One accepted connection as its client thread uses it.
 #include <netinet/tcp.h>
 
-#include "gateway/ipv4_text.h"
+#include "gateway/peer_address.h"
 #include "gateway/tcp_env.h"
 #include "platform/winsock.h"
 
 BasicClient::BasicClient(ClientStub* stub)
     : env_(stub->env), socket_(stub->socket) {
-  // A peer address that cannot be read stays 0.0.0.0.
-  sockaddr_in peer{};
-  socklen_t length = sizeof peer;
-  winsock::getpeername(socket_, reinterpret_cast<sockaddr*>(&peer), &length);
-  peer_address_ = Ipv4Text(peer.sin_addr);
+  peer_address_ = PeerAddressText(socket_).str();  // 0.0.0.0 if unreadable
   delete stub;
 }
 
