@@ -1,8 +1,6 @@
-// The window program on a real X server (Xvfb). Each test runs itself a
-// second time under xvfb-run: that run drives the windows, this one
-// checks what it left behind. The main window and the About box are
-// drawn into PNG files that must not be blank; with a stand-in system
-// tray, the tray icon replaces the window while minimised.
+// The window program on a real X server (Xvfb). The test runs itself a
+// second time under xvfb-run: that run draws the main window and the
+// About box into PNG files, this one checks that they are not blank.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -12,10 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "gateway/gateway_control.h"
 #include "tests/support/child_process.h"
 #include "program_fixture.h"
-#include "ui/resources.h"
 
 // On a real X server Qt reaches the desktop bus through libdbus, which
 // keeps a buffer for the life of the process; the leak checker of the
@@ -27,8 +23,6 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace {
 
 using namespace qvtest;
-
-const std::string kTrayHost = std::string(QV_BINARY_DIR) + "/tools/tray_host";
 
 // How many distinct colours, and the share of the commonest one.
 struct ColourCount {
@@ -91,9 +85,9 @@ TEST_F(UnderXvfb, MainWindowAndAboutBoxAreNotBlank) {
       gMsgFIFO->Push(AnsiString("12:00:0" + std::to_string(i) + " - a line of the log"));
     ASSERT_TRUE(WaitForLogLine("12:00:04"));
     Shoot(MainForm, dir, "main_window");
-    AnswerNextModal([&](QWidget* box) {
+    AnswerNext<TAboutDlg>([&](TAboutDlg* box) {
       Shoot(box, dir, "about_box");
-      qobject_cast<TAboutDlg*>(box)->Button1->click();
+      box->Button1->click();
     });
     MainForm->about2->trigger();
     return;
@@ -118,60 +112,6 @@ TEST_F(UnderXvfb, MainWindowAndAboutBoxAreNotBlank) {
   }
   EXPECT_EQ(QImage(QString::fromStdString(dir + "/main_window.png")).size(),
             QSize(580, 500));
-}
-
-TEST_F(UnderXvfb, WithASystemTrayTheIconStandsInForTheMinimisedWindow) {
-  if (ChildFolder() != nullptr) {
-    ChildProcess tray({kTrayHost});
-    std::string ready;
-    ASSERT_TRUE(tray.ReadLine(ready, 30000) && ready == "ready");
-    config_.tray_icon = true;
-    config_.run_server = true;
-    StartProgram();
-    ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable());
-    QTimer::singleShot(0, [&] {
-      // Started into the tray: no window, the on-line icon in the tray,
-      // and the log lines wait in the queue.
-      EXPECT_FALSE(MainForm->isVisible());
-      EXPECT_TRUE(MainForm->Tray->isVisible());
-      EXPECT_EQ(MainForm->Tray->toolTip(), "Quorvelin");
-      EXPECT_EQ(MainForm->Tray->icon().pixmap(32).toImage(),
-                LoadIconResource("ONLINEICON").pixmap(32).toImage());
-      EXPECT_EQ(MainForm->MsgMemo->Lines.Count(), 0);
-
-      // A double click brings the window and the queued lines.
-      emit MainForm->Tray->activated(QSystemTrayIcon::DoubleClick);
-      EXPECT_TRUE(MainForm->isVisible());
-      EXPECT_FALSE(MainForm->isMinimized());
-      EXPECT_FALSE(MainForm->Tray->isVisible());
-      EXPECT_TRUE(WaitUntil([] { return MainForm->MsgMemo->Lines.Count() > 0; }));
-
-      // Minimised (by the window manager or the program): into the tray.
-      Application->Minimize();
-      EXPECT_FALSE(MainForm->isVisible());
-      EXPECT_TRUE(MainForm->Tray->isVisible());
-      // A single click does nothing.
-      emit MainForm->Tray->activated(QSystemTrayIcon::Trigger);
-      EXPECT_FALSE(MainForm->isVisible());
-      emit MainForm->Tray->activated(QSystemTrayIcon::DoubleClick);
-      EXPECT_TRUE(MainForm->isVisible());
-      EXPECT_FALSE(MainForm->Tray->isVisible());
-
-      // Asked to end (SIGTERM) while hidden in the tray: it stops the
-      // gateway without a question and the program ends.
-      Application->Minimize();
-      EXPECT_FALSE(MainForm->isVisible());
-      MainForm->EndSession();
-    });
-    Application->Run();
-    EXPECT_FALSE(MainForm->Tray->isVisible());
-    EXPECT_FALSE(IsGatewayRunning());
-    return;
-  }
-  SkipWithoutXvfb();
-  if (access(kTrayHost.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << kTrayHost;
-  TempDir out;
-  EXPECT_TRUE(RunUnderXvfb(out.path()));
 }
 
 }  // namespace
