@@ -46,7 +46,6 @@ TEST_F(MainWindow, RunStopAndAFailedRunSwitchButtonsMenuItemsIconAndPanels) {
   ExpectState(false);
   EXPECT_EQ(Panel(0), "IP:");
   EXPECT_EQ(Panel(1), "PORT:");
-  EXPECT_EQ(Panel(2), "");
 
   MainForm->RunBtn->click();
   ExpectState(true);

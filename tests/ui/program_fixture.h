@@ -9,7 +9,6 @@
 
 #include <unistd.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -17,10 +16,7 @@
 #include <QToolButton>
 #include <QtTest/QTest>
 #include <fstream>
-#include <functional>
-#include <memory>
 #include <sstream>
-#include <string>
 
 #include "common/message_fifo.h"
 #include "tests/support/loopback_sockets.h"
@@ -111,7 +107,7 @@ class ProgramTest : public ::testing::Test {
   void SetUp() override { config_.tcp_port = FreeLoopbackPort(); }
   void TearDown() override { EndProgram(); }
 
-  // What the program does before its event loop.
+  // What the program's entry does before its event loop.
   void StartProgram() {
     WriteConfig(folder_, config_);
     app_ = std::make_unique<TApplication>(argc_, argv_);
@@ -144,6 +140,7 @@ class ProgramTest : public ::testing::Test {
     return lines;
   }
 
+  // Waits until the log view holds a line containing `text`.
   bool WaitForLogLine(const QString& text) {
     return LoopUntil([&] { return !LogLines().filter(text).isEmpty(); });
   }

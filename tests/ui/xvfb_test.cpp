@@ -66,9 +66,7 @@ TEST_F(UnderXvfb, MainWindowAndAboutBoxAreNotBlank) {
   }
   if (access("/usr/bin/xvfb-run", X_OK) != 0) GTEST_SKIP() << "no xvfb-run";
   TempDir out;
-  // QV_KEEP_RENDER names a folder that keeps the pictures for a look.
-  const char* keep = std::getenv("QV_KEEP_RENDER");
-  const std::string dir = keep != nullptr ? keep : out.path();
+  const std::string& dir = out.path();
   ChildProcess run({"/usr/bin/env", "-u", "QT_QPA_PLATFORM", "QV_XVFB_DIR=" + dir,
                     "/usr/bin/xvfb-run", "-a", "-s", "-screen 0 1024x768x24",
                     std::filesystem::read_symlink("/proc/self/exe"),
