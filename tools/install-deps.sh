@@ -8,7 +8,7 @@ packages=(
   libpcre3-dev libgtest-dev libgmock-dev
   qt6-base-dev
   libmodbus-dev python3-pymodbus python3-serial mbpoll socat
-  xvfb xauth imagemagick x11-utils libxcb1-dev
+  xvfb xauth imagemagick x11-utils
 )
 
 missing=()
