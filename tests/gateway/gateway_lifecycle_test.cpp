@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <string>
@@ -90,59 +91,37 @@ TEST_F(GatewayLifecycle, StopEndsEveryConnectionAndAStartServesAgain) {
   EXPECT_TRUE(IsServed(again));
 }
 
-// Takes every free descriptor of the process up to a lowered limit, and
-// gives them back at the end.
-class DescriptorShortage {
- public:
-  DescriptorShortage() {
-    getrlimit(RLIMIT_NOFILE, &former_);
-    rlimit lowered = former_;
-    lowered.rlim_cur = static_cast<rlim_t>(OpenDescriptorCount() + 64);
-    if (lowered.rlim_cur < former_.rlim_cur) setrlimit(RLIMIT_NOFILE, &lowered);
-    for (;;) {
-      const int fd = dup(STDIN_FILENO);
-      if (fd < 0) break;
-      taken_.push_back(fd);
-    }
-  }
-  ~DescriptorShortage() { End(); }
-
-  void End() {
-    for (const int fd : taken_) close(fd);
-    taken_.clear();
-    setrlimit(RLIMIT_NOFILE, &former_);
-  }
-
- private:
-  rlimit former_{};
-  std::vector<int> taken_;
-};
-
 TEST_F(GatewayLifecycle, KeepsListeningThroughADescriptorShortage) {
   ASSERT_TRUE(gateway_.Start());
-  // The client's socket exists before the shortage; connecting needs no
-  // new descriptor on this side, while accepting needs one.
+  // The client's socket exists before the shortage: connecting needs no
+  // new descriptor on this side, accepting needs one on the gateway's.
   const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(client, 0);
   const timeval hang_guard{kHangGuardMs / 1000, 0};
   setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &hang_guard, sizeof hang_guard);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(static_cast<std::uint16_t>(gateway_.TcpPort()));
-
-  DescriptorShortage shortage;
-  ASSERT_EQ(connect(client, reinterpret_cast<const sockaddr*>(&address),
+  // Every free descriptor taken, up to a lowered limit.
+  rlimit former{};
+  getrlimit(RLIMIT_NOFILE, &former);
+  rlimit lowered = former;
+  lowered.rlim_cur = std::min<rlim_t>(OpenDescriptorCount() + 64, former.rlim_cur);
+  setrlimit(RLIMIT_NOFILE, &lowered);
+  std::vector<int> taken;
+  for (int fd; (fd = dup(STDIN_FILENO)) >= 0;) taken.push_back(fd);
+  EXPECT_EQ(connect(client, reinterpret_cast<const sockaddr*>(&address),
                     sizeof address),
             0);
   EXPECT_TRUE(gateway_.WaitForLogLine("Too many open files"));
-  shortage.End();
+  for (const int fd : taken) close(fd);
+  setrlimit(RLIMIT_NOFILE, &former);
 
   const std::string request = ReadRegister(5, kUnit, 2);
+  std::string reply(RegisterReply(5, kUnit, 2).size(), '\0');
   ASSERT_EQ(send(client, request.data(), request.size(), MSG_NOSIGNAL),
             static_cast<ssize_t>(request.size()));
-  std::string reply(RegisterReply(5, kUnit, 2).size(), '\0');
-  ASSERT_EQ(recv(client, reply.data(), reply.size(), MSG_WAITALL),
+  EXPECT_EQ(recv(client, reply.data(), reply.size(), MSG_WAITALL),
             static_cast<ssize_t>(reply.size()));
   EXPECT_EQ(Hex(reply), Hex(RegisterReply(5, kUnit, 2)));
   close(client);

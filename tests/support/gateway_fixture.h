@@ -72,15 +72,15 @@ class GatewayFixture {
   bool Start();
   bool Stop();
   int TcpPort() const { return tcp_port_; }
-  const std::string& Folder() const { return folder_.path(); }
 
   // The log lines so far (time stamps included).
   std::vector<std::string> LogLines();
-  // Waits up to `timeout_ms` for a log line that contains `text`.
-  bool WaitForLogLine(const std::string& text, int timeout_ms = 10000);
   // Waits up to `timeout_ms` until `count` log lines contain `text`.
   bool WaitForLogLines(const std::string& text, int count,
                        int timeout_ms = 10000);
+  bool WaitForLogLine(const std::string& text, int timeout_ms = 10000) {
+    return WaitForLogLines(text, 1, timeout_ms);
+  }
   // How many log lines contain `text`.
   int CountLogLines(const std::string& text);
 
