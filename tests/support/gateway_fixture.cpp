@@ -172,10 +172,6 @@ int GatewayFixture::CountLogLines(const std::string& text) {
   return count;
 }
 
-bool GatewayFixture::WaitForLogLine(const std::string& text, int timeout_ms) {
-  return WaitForLogLines(text, 1, timeout_ms);
-}
-
 bool GatewayFixture::WaitForLogLines(const std::string& text, int count,
                                      int timeout_ms) {
   const Deadline deadline(timeout_ms);

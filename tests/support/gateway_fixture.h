@@ -1,15 +1,8 @@
 #pragma once
 // Runs the whole gateway engine inside a test: the global objects in the
-// program's order, a configuration in a temporary folder that is the
-// current directory, pseudo-terminal ports reached as COMn, simulated RTU
-// devices on their far ends, and every log line collected.
-//
-//   GatewayFixture gateway;
-//   PtyPort& line = gateway.AddPort(1, "1-3");
-//   gateway.StartDevice(line, 2);       // libmodbus device, unit 2
-//   ASSERT_TRUE(gateway.Start());       // load the configuration, run
-//   ... clients connect to 127.0.0.1:gateway.TcpPort() ...
-//   gateway.Stop();
+// program's order, a configuration in a temporary current folder,
+// pseudo-terminal ports reached as COMn with simulated RTU devices on their
+// far ends, and every log line collected.
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -72,15 +65,15 @@ class GatewayFixture {
   bool Start();
   bool Stop();
   int TcpPort() const { return tcp_port_; }
-  const std::string& Folder() const { return folder_.path(); }
 
   // The log lines so far (time stamps included).
   std::vector<std::string> LogLines();
-  // Waits up to `timeout_ms` for a log line that contains `text`.
-  bool WaitForLogLine(const std::string& text, int timeout_ms = 10000);
   // Waits up to `timeout_ms` until `count` log lines contain `text`.
   bool WaitForLogLines(const std::string& text, int count,
                        int timeout_ms = 10000);
+  bool WaitForLogLine(const std::string& text, int timeout_ms = 10000) {
+    return WaitForLogLines(text, 1, timeout_ms);
+  }
   // How many log lines contain `text`.
   int CountLogLines(const std::string& text);
 

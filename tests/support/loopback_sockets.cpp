@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -91,33 +92,32 @@ void CloseWithReset(int fd) {
   close(fd);
 }
 
-int OpenDescriptorCount() {
-  DIR* folder = opendir("/proc/self/fd");
-  if (folder == nullptr) return -1;
-  int count = 0;
-  while (const dirent* entry = readdir(folder)) {
-    if (entry->d_name[0] != '.') ++count;
+// The open descriptors of this process, the listing's own one included.
+std::vector<int> OpenDescriptors() {
+  std::vector<int> fds;
+  if (DIR* folder = opendir("/proc/self/fd")) {
+    while (const dirent* entry = readdir(folder)) {
+      if (entry->d_name[0] != '.') fds.push_back(std::atoi(entry->d_name));
+    }
+    closedir(folder);
   }
-  closedir(folder);
-  return count - 1;  // the folder's own descriptor
+  return fds;
+}
+
+int OpenDescriptorCount() {
+  return static_cast<int>(OpenDescriptors().size()) - 1;
 }
 
 int FindListeningDescriptor(int port) {
-  DIR* folder = opendir("/proc/self/fd");
-  if (folder == nullptr) return -1;
-  int found = -1;
-  while (const dirent* entry = readdir(folder)) {
-    if (entry->d_name[0] == '.') continue;
-    const int fd = std::atoi(entry->d_name);
+  for (const int fd : OpenDescriptors()) {
     int listening = 0;
     socklen_t length = sizeof listening;
     if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 &&
         listening != 0 && BoundPort(fd) == port) {
-      found = fd;
+      return fd;
     }
   }
-  closedir(folder);
-  return found;
+  return -1;
 }
 
 pid_t CurrentThreadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }

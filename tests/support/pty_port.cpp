@@ -18,11 +18,7 @@
 
 #include "tests/support/deadline.h"
 
-namespace {
-
-constexpr char kPortsVariable[] = "QUORVELIN_PORTS";
-
-}  // namespace
+static constexpr char kPortsVariable[] = "QUORVELIN_PORTS";
 
 PortsFolder::PortsFolder() {
   if (const char* former = std::getenv(kPortsVariable)) {
@@ -121,16 +117,12 @@ void PtyPort::CloseFar() {
   far_fd_ = -1;
 }
 
-std::size_t PtyPort::QueuedAtGateway() const {
-  int queued = 0;
-  if (keeper_fd_ < 0 || ioctl(keeper_fd_, TIOCINQ, &queued) != 0) return 0;
-  return static_cast<std::size_t>(queued);
-}
-
 bool PtyPort::WaitUntilQueuedAtGateway(std::size_t count,
                                        int timeout_ms) const {
   const Deadline deadline(timeout_ms);
-  while (QueuedAtGateway() < count) {
+  int queued = 0;
+  while (ioctl(keeper_fd_, TIOCINQ, &queued) != 0 ||
+         static_cast<std::size_t>(queued) < count) {
     if (deadline.Passed()) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

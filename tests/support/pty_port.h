@@ -1,15 +1,9 @@
 #pragma once
-// Serial lines for tests, made of pseudo-terminal pairs.
-//
-//   PortsFolder ports;            // a fresh folder named by QUORVELIN_PORTS
-//   PtyPort line(ports, 3);       // COM3 -> /dev/pts/N, the gateway's end
-//   line.WriteFar("\x01\x03");    // the device's end, held by the test
-//
-// The far end is the pair's master, a non-blocking descriptor that a test
-// or a simulated device (libmodbus: modbus_set_socket, no modbus_close)
-// reads and writes. Pseudo-terminals carry bytes at once: no baud timing,
-// no modem lines. Both objects change the process environment: build them
-// before starting threads, and keep one PortsFolder per test.
+// Serial lines for tests, made of pseudo-terminal pairs: PtyPort(ports, 3)
+// is COM3, linked in the folder that QUORVELIN_PORTS names. The far end is
+// the pair's master, a non-blocking descriptor that a test or a simulated
+// device reads and writes; bytes pass at once, with no modem lines. Both
+// objects change the process environment: build them before threads.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -59,14 +53,11 @@ class PtyPort {
   bool WriteFar(const char (&literal)[N]) {
     return WriteFar(std::string_view(literal, N - 1));
   }
-  // Collects bytes from the far end until `count` have come or
-  // `timeout_ms` have passed; gives what came.
+  // Bytes from the far end, until `count` came or `timeout_ms` passed.
   std::string ReadFar(std::size_t count, int timeout_ms);
   // Closes the far end: to the gateway's end the device has gone.
   void CloseFar();
 
-  // Bytes that arrived at the gateway's end and are not read yet.
-  std::size_t QueuedAtGateway() const;
   // Waits up to `timeout_ms` until at least `count` bytes are queued at the
   // gateway's end (bytes written to the far end arrive a moment later).
   bool WaitUntilQueuedAtGateway(std::size_t count, int timeout_ms) const;

@@ -90,10 +90,3 @@ void RawModbusClient::Close() {
   close(fd_);
   fd_ = -1;
 }
-
-void RawModbusClient::Reset() {
-  if (fd_ < 0) return;
-  linger abortive{1, 0};
-  setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-  Close();
-}

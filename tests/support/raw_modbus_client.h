@@ -28,14 +28,11 @@ class RawModbusClient {
   // One Modbus TCP frame: the 6 bytes up to the length and the length's
   // bytes behind them. Empty when the connection ended first.
   std::string ReadFrame(int timeout_ms = kHangGuardMs);
-  // Sends the request and reads one frame.
   std::string Ask(std::string_view request);
   // True once the other side has ended the connection (end of file or a
   // reset) without sending anything more.
   bool WaitForEnd(int timeout_ms = kHangGuardMs);
   void Close();
-  // Closes so that the other side sees a reset, not an orderly end.
-  void Reset();
 
  private:
   bool ReadExactly(std::size_t count, std::string& into, int timeout_ms);
