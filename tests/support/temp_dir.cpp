@@ -1,5 +1,8 @@
 #include "tests/support/temp_dir.h"
 
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -51,6 +54,37 @@ ScopedChdir::ScopedChdir(const std::string& path)
 ScopedChdir::~ScopedChdir() {
   std::error_code ignored;
   fs::current_path(previous_, ignored);
+}
+
+namespace {
+
+// Raises or lowers the override of file permissions in this thread's
+// effective rights; it stays permitted, so it can come back.
+bool SetFileOverride(bool on) {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2]{};
+  if (syscall(SYS_capget, &header, data) != 0) return false;
+  const unsigned rights =
+      (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+  if (on) {
+    data[0].effective |= rights & data[0].permitted;
+  } else {
+    data[0].effective &= ~rights;
+  }
+  return syscall(SYS_capset, &header, data) == 0;
+}
+
+}  // namespace
+
+ScopedReadOnlyFolder::ScopedReadOnlyFolder(const std::string& path)
+    : path_(path) {
+  chmod(path_.c_str(), 0555);
+  if (geteuid() == 0) lowered_rights_ = SetFileOverride(false);
+}
+
+ScopedReadOnlyFolder::~ScopedReadOnlyFolder() {
+  if (lowered_rights_) SetFileOverride(true);
+  chmod(path_.c_str(), 0755);
 }
 
 std::string SourceConfigPath(std::string_view name) {

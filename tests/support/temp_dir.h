@@ -37,5 +37,19 @@ class ScopedChdir {
   std::string previous_;
 };
 
+// The folder refuses new entries for the life of the object, to this
+// thread even when it runs as root (which otherwise writes anywhere).
+class ScopedReadOnlyFolder {
+ public:
+  explicit ScopedReadOnlyFolder(const std::string& path);
+  ~ScopedReadOnlyFolder();
+  ScopedReadOnlyFolder(const ScopedReadOnlyFolder&) = delete;
+  ScopedReadOnlyFolder& operator=(const ScopedReadOnlyFolder&) = delete;
+
+ private:
+  std::string path_;
+  bool lowered_rights_ = false;
+};
+
 // The full path of a file of the source tree's config/ folder.
 std::string SourceConfigPath(std::string_view name);

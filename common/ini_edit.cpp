@@ -1,0 +1,107 @@
+#include "common/ini_edit.h"
+
+#include <iterator>
+
+#include "common/ci_string.h"
+#include "common/replace_file.h"
+
+namespace {
+
+bool SameIgnoringCase(const AnsiString& a, const AnsiString& b) {
+  return a.Length() == b.Length() &&
+         ci_char_traits::compare(a.data(), b.data(),
+                                 static_cast<std::size_t>(a.Length())) == 0;
+}
+
+// The entry named `name` exactly, else the first in another letter case.
+template <class Map>
+auto FindName(Map& map, const AnsiString& name) {
+  auto exact = map.find(name);
+  if (exact != map.end()) return exact;
+  for (auto entry = map.begin(); entry != map.end(); ++entry) {
+    if (SameIgnoringCase(entry->first, name)) return entry;
+  }
+  return map.end();
+}
+
+// Reads back as the same key: a line may not start with "=".
+std::string KeyText(const AnsiString& key) {
+  return key.IsEmpty() ? std::string(" ") : key.str();
+}
+
+}  // namespace
+
+AnsiString GetIniString(const EditableIni& ini, const AnsiString& section,
+                        const AnsiString& key) {
+  const auto keys = FindName(ini.Sections, section);
+  if (keys == ini.Sections.end()) return AnsiString();
+  const auto value = FindName(keys->second, key);
+  return value == keys->second.end() ? AnsiString() : value->second;
+}
+
+int SetIniValue(EditableIni& ini, const AnsiString& section,
+                const AnsiString& key, const AnsiString& value) {
+  const auto keys = FindName(ini.Sections, section);
+  if (keys == ini.Sections.end()) return kIniNoSection;
+  const auto entry = FindName(keys->second, key);
+  if (entry == keys->second.end()) return kIniNoKey;
+  entry->second = value;
+  return kIniOk;
+}
+
+int SetIniValue(EditableIni& ini, const AnsiString& section,
+                const AnsiString& key, int value) {
+  return SetIniValue(ini, section, key, AnsiString(value));
+}
+
+int AddIniKey(EditableIni& ini, const AnsiString& section,
+              const AnsiString& key, const AnsiString& value) {
+  auto keys = FindName(ini.Sections, section);
+  if (keys == ini.Sections.end()) keys = ini.Sections.emplace(section, EditableIni::KeyMap()).first;
+  if (FindName(keys->second, key) != keys->second.end()) return kIniKeyExists;
+  keys->second.emplace(key, value);
+  return kIniOk;
+}
+
+int AddIniKey(EditableIni& ini, const AnsiString& section,
+              const AnsiString& key, int value) {
+  return AddIniKey(ini, section, key, AnsiString(value));
+}
+
+int RemoveIniSection(EditableIni& ini, const AnsiString& section) {
+  const auto removed = std::erase_if(ini.Sections, [&](const auto& entry) {
+    return SameIgnoringCase(entry.first, section);
+  });
+  return removed == 0 ? kIniNoSection : kIniOk;
+}
+
+void AddPortDefaults(EditableIni& ini, const AnsiString& port,
+                     const AnsiString& unit_ids) {
+  AddIniKey(ini, port, "Protocol", "RTU");
+  AddIniKey(ini, port, "Baudrate", "9600");
+  AddIniKey(ini, port, "Parity", "odd");
+  AddIniKey(ini, port, "ByteSize", "8");
+  AddIniKey(ini, port, "StopBits", "1");
+  AddIniKey(ini, port, "SlaveAddrList", unit_ids);
+  AddIniKey(ini, port, "RtsDelay", 10);
+  AddIniKey(ini, port, "TxTimeout", 1000);
+  AddIniKey(ini, port, "RxTimeout", 1000);
+}
+
+std::string IniFileText(const EditableIni& ini) {
+  std::string text;
+  for (const auto& [section, keys] : ini.Sections) {
+    // "[]" is no header to the reader; the unnamed section has none.
+    if (!section.IsEmpty()) text += "[" + section.str() + "]\n";
+    for (const auto& [key, value] : keys) {
+      text += KeyText(key) + "=" + value.str() + "\n";
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+int WriteIniFile(const EditableIni& ini, const std::string& file_name,
+                 std::string& error_text) {
+  return ReplaceFileContent(file_name, IniFileText(ini), error_text);
+}
