@@ -4,16 +4,10 @@
 #include <initializer_list>
 
 #include "platform/ansi_string.h"
+#include "ui/complib/modal_result.h"
 
 enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation };
 enum TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel };
-
-// Modal results: which button closed a dialog.
-inline constexpr int mrNone = 0;
-inline constexpr int mrOk = 1;
-inline constexpr int mrCancel = 2;
-inline constexpr int mrYes = 6;
-inline constexpr int mrNo = 7;
 
 // The box is titled by its type ("Warning", "Error", "Information",
 // "Confirm"). Escape or the window's close button gives the result of
