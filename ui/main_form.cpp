@@ -22,6 +22,7 @@
 #include "ui/complib/message_dlg.h"
 #include "ui/complib/text.h"
 #include "ui/main_unit.h"
+#include "ui/options_dlg.h"
 #include "ui/resources.h"
 #include "ui/show_msg_thread.h"
 
@@ -272,8 +273,10 @@ void TMainForm::ToolButton1Click() { SaveLog(); }
 void TMainForm::SaveLog1Click() { SaveLog(); }
 
 void TMainForm::imOptionsClick() {
-  // The options dialog is shown here once it exists; see
-  // kOptionsDialogAvailable.
+  // The gateway is stopped while the item is enabled. A configuration
+  // still loaded from the start would hide what was just saved from the
+  // next Run: drop it, and Run reads the file again.
+  if (OptionsDlg->ShowModal() == mrOk) gSetting->Unload();
 }
 
 void TMainForm::about2Click() { AboutDlg->exec(); }
@@ -343,7 +346,7 @@ void TMainForm::EnableStop(bool enabled) {
 }
 
 void TMainForm::EnableOptions(bool enabled) {
-  imOptions->setEnabled(enabled && kOptionsDialogAvailable);
+  imOptions->setEnabled(enabled);
 }
 
 void TMainForm::ShowIP(const AnsiString& address) {

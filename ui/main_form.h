@@ -33,10 +33,6 @@ class TMainForm : public QMainWindow {
   explicit TMainForm(QWidget* parent = nullptr);
   ~TMainForm() override;
 
-  // The Options item opens the options dialog, which does not exist yet;
-  // until it does, the item stays disabled in every state.
-  static constexpr bool kOptionsDialogAvailable = false;
-
   TMemo* MsgMemo;
   QToolBar* ToolBar1;
   QToolButton* RunBtn;

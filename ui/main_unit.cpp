@@ -8,6 +8,7 @@ TEvent* gStopEvent = nullptr;
 ShowMsgThread* gShowMsgThread = nullptr;
 TMainForm* MainForm = nullptr;
 TAboutDlg* AboutDlg = nullptr;
+TOptionsDlg* OptionsDlg = nullptr;
 
 void MainUnitInit() {
   gMsgFIFO.Build();

@@ -8,6 +8,7 @@
 class ShowMsgThread;
 class TAboutDlg;
 class TMainForm;
+class TOptionsDlg;
 
 // Unnamed, auto-reset; its signal ends the log display thread.
 extern TEvent* gStopEvent;
@@ -16,6 +17,7 @@ extern ShowMsgThread* gShowMsgThread;
 
 extern TMainForm* MainForm;
 extern TAboutDlg* AboutDlg;
+extern TOptionsDlg* OptionsDlg;
 
 // Builds gMsgFIFO, gWinTCPEnv, gStopEvent and gShowMsgThread, in this
 // order. Nothing here may use the configuration, the error texts or the

@@ -7,6 +7,7 @@
 #include "ui/complib/termination_signals.h"
 #include "ui/main_form.h"
 #include "ui/main_unit.h"
+#include "ui/options_dlg.h"
 
 int WinMain() {
   try {
@@ -14,8 +15,9 @@ int WinMain() {
     Application->SetTitle("Quorvelin");
     Application->CreateForm(MainForm);
     Application->CreateForm(AboutDlg);
-    // The options dialog and its pickers join here, in this order, once
-    // they exist: OptionsDlg, ChoiceSerialPortDlg, UnitListDlg, IPListDlg.
+    Application->CreateForm(OptionsDlg);
+    // The pickers join here, in this order, once they exist:
+    // ChoiceSerialPortDlg, UnitListDlg, IPListDlg.
 
     // Asked to end by a signal, the program closes as from its window.
     TerminationSignals termination;

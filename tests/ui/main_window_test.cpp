@@ -31,7 +31,7 @@ class MainWindow : public ProgramTest {
     EXPECT_EQ(MainForm->StopBtn->isEnabled(), running);
     EXPECT_EQ(MainForm->Stop1->isEnabled(), running);
     EXPECT_EQ(MainForm->imOptions->isEnabled(),
-              !running && TMainForm::kOptionsDialogAvailable);
+              !running);
     EXPECT_TRUE(HasIcon(running ? "ONLINEICON" : "OFFLINEICON"));
     EXPECT_EQ(IsGatewayRunning(), running);
   }

@@ -26,6 +26,7 @@
 #include "ui/complib/application.h"
 #include "ui/main_form.h"
 #include "ui/main_unit.h"
+#include "ui/options_dlg.h"
 #include "ui/program_globals.h"
 
 namespace qvtest {
@@ -116,6 +117,7 @@ class ProgramTest : public ::testing::Test {
     Application->SetTitle("Quorvelin");
     Application->CreateForm(MainForm);
     Application->CreateForm(AboutDlg);
+    Application->CreateForm(OptionsDlg);
   }
 
   // Closes the window if still open (stopped first, so that closing asks
@@ -131,6 +133,7 @@ class ProgramTest : public ::testing::Test {
     app_.reset();
     MainForm = nullptr;
     AboutDlg = nullptr;
+    OptionsDlg = nullptr;
   }
 
   QStringList LogLines() const {
