@@ -8,6 +8,9 @@ TEvent* gStopEvent = nullptr;
 ShowMsgThread* gShowMsgThread = nullptr;
 TMainForm* MainForm = nullptr;
 TAboutDlg* AboutDlg = nullptr;
+TChoiceSerialPortDlg* ChoiceSerialPortDlg = nullptr;
+TUnitListDlg* UnitListDlg = nullptr;
+TIPListDlg* IPListDlg = nullptr;
 
 void MainUnitInit() {
   gMsgFIFO.Build();

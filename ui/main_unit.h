@@ -7,7 +7,10 @@
 
 class ShowMsgThread;
 class TAboutDlg;
+class TChoiceSerialPortDlg;
+class TIPListDlg;
 class TMainForm;
+class TUnitListDlg;
 
 // Unnamed, auto-reset; its signal ends the log display thread.
 extern TEvent* gStopEvent;
@@ -16,6 +19,9 @@ extern ShowMsgThread* gShowMsgThread;
 
 extern TMainForm* MainForm;
 extern TAboutDlg* AboutDlg;
+extern TChoiceSerialPortDlg* ChoiceSerialPortDlg;
+extern TUnitListDlg* UnitListDlg;
+extern TIPListDlg* IPListDlg;
 
 // Builds gMsgFIFO, gWinTCPEnv, gStopEvent and gShowMsgThread, in this
 // order. Nothing here may use the configuration, the error texts or the

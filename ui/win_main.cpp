@@ -3,10 +3,13 @@
 #include <stdexcept>
 
 #include "ui/about_dlg.h"
+#include "ui/choice_serial_port_dlg.h"
+#include "ui/ip_list_dlg.h"
 #include "ui/complib/application.h"
 #include "ui/complib/termination_signals.h"
 #include "ui/main_form.h"
 #include "ui/main_unit.h"
+#include "ui/unit_list_dlg.h"
 
 int WinMain() {
   try {
@@ -14,8 +17,10 @@ int WinMain() {
     Application->SetTitle("Quorvelin");
     Application->CreateForm(MainForm);
     Application->CreateForm(AboutDlg);
-    // The options dialog and its pickers join here, in this order, once
-    // they exist: OptionsDlg, ChoiceSerialPortDlg, UnitListDlg, IPListDlg.
+    // The options dialog joins here, before its pickers.
+    Application->CreateForm(ChoiceSerialPortDlg);
+    Application->CreateForm(UnitListDlg);
+    Application->CreateForm(IPListDlg);
 
     // Asked to end by a signal, the program closes as from its window.
     TerminationSignals termination;

@@ -23,6 +23,9 @@
 #include "tests/support/pty_port.h"
 #include "tests/support/temp_dir.h"
 #include "ui/about_dlg.h"
+#include "ui/choice_serial_port_dlg.h"
+#include "ui/ip_list_dlg.h"
+#include "ui/unit_list_dlg.h"
 #include "ui/complib/application.h"
 #include "ui/main_form.h"
 #include "ui/main_unit.h"
@@ -116,6 +119,9 @@ class ProgramTest : public ::testing::Test {
     Application->SetTitle("Quorvelin");
     Application->CreateForm(MainForm);
     Application->CreateForm(AboutDlg);
+    Application->CreateForm(ChoiceSerialPortDlg);
+    Application->CreateForm(UnitListDlg);
+    Application->CreateForm(IPListDlg);
   }
 
   // Closes the window if still open (stopped first, so that closing asks
@@ -131,6 +137,9 @@ class ProgramTest : public ::testing::Test {
     app_.reset();
     MainForm = nullptr;
     AboutDlg = nullptr;
+    ChoiceSerialPortDlg = nullptr;
+    UnitListDlg = nullptr;
+    IPListDlg = nullptr;
   }
 
   QStringList LogLines() const {
