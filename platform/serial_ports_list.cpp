@@ -57,8 +57,9 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 
 bool IsConfigured(const std::string& name,
                   const std::vector<AnsiString>& configured) {
-  return std::any_of(configured.begin(), configured.end(),
-                     [&](const AnsiString& c) { return SameIgnoringCase(c.view(), name); });
+  return std::any_of(configured.begin(), configured.end(), [&](const AnsiString& c) {
+    return SameIgnoringCase(c.view(), name);
+  });
 }
 
 }  // namespace

@@ -13,15 +13,12 @@ using namespace qvtest;
 
 using Pickers = ProgramTest;
 
-QStringList Items(const TComboBox& list) {
+// The texts of a list box's or a drop-down list's items.
+template <class List>
+QStringList Items(const List& list) {
   QStringList items;
-  for (int i = 0; i < list.Count(); ++i) items << QString::fromStdString(list.Strings(i).str());
-  return items;
-}
-
-QStringList Items(const TListBox& list) {
-  QStringList items;
-  for (int i = 0; i < list.Count(); ++i) items << QString::fromStdString(list.Strings(i).str());
+  for (int i = 0; i < list.Count(); ++i)
+    items << QString::fromStdString(list.Strings(i).str());
   return items;
 }
 
