@@ -10,13 +10,13 @@ namespace {
 
 constexpr char kDevicePrefix[] = "\\\\.\\COM";
 
-std::string PortsFolder() {
+}  // namespace
+
+std::string ComPortsFolder() {
   const char* folder = std::getenv("QUORVELIN_PORTS");
   if (folder == nullptr || folder[0] == '\0') return "ports";
   return folder;
 }
-
-}  // namespace
 
 std::optional<DWORD> ComNumberOfPath(const char* path) {
   const std::size_t prefix_length = sizeof kDevicePrefix - 1;
@@ -34,7 +34,7 @@ std::optional<DWORD> ComNumberOfPath(const char* path) {
 }
 
 std::string ComDevicePath(DWORD number) {
-  const std::string entry = PortsFolder() + "/COM" + std::to_string(number);
+  const std::string entry = ComPortsFolder() + "/COM" + std::to_string(number);
   struct stat status;
   if (lstat(entry.c_str(), &status) == 0) return entry;
   // Anything but "not there" (a folder we may not search, say) is for the

@@ -15,3 +15,7 @@ std::optional<DWORD> ComNumberOfPath(const char* path);
 // missing device is reported instead of some other port opened; otherwise
 // /dev/ttyS(n-1). COM0 has no /dev/ttyS counterpart.
 std::string ComDevicePath(DWORD number);
+
+// The ports folder: QUORVELIN_PORTS, or "ports" in the current directory
+// when that is unset or empty.
+std::string ComPortsFolder();

@@ -9,6 +9,9 @@ ShowMsgThread* gShowMsgThread = nullptr;
 TMainForm* MainForm = nullptr;
 TAboutDlg* AboutDlg = nullptr;
 TOptionsDlg* OptionsDlg = nullptr;
+TChoiceSerialPortDlg* ChoiceSerialPortDlg = nullptr;
+TUnitListDlg* UnitListDlg = nullptr;
+TIPListDlg* IPListDlg = nullptr;
 
 void MainUnitInit() {
   gMsgFIFO.Build();

@@ -7,8 +7,11 @@
 
 class ShowMsgThread;
 class TAboutDlg;
+class TChoiceSerialPortDlg;
+class TIPListDlg;
 class TMainForm;
 class TOptionsDlg;
+class TUnitListDlg;
 
 // Unnamed, auto-reset; its signal ends the log display thread.
 extern TEvent* gStopEvent;
@@ -18,6 +21,9 @@ extern ShowMsgThread* gShowMsgThread;
 extern TMainForm* MainForm;
 extern TAboutDlg* AboutDlg;
 extern TOptionsDlg* OptionsDlg;
+extern TChoiceSerialPortDlg* ChoiceSerialPortDlg;
+extern TUnitListDlg* UnitListDlg;
+extern TIPListDlg* IPListDlg;
 
 // Builds gMsgFIFO, gWinTCPEnv, gStopEvent and gShowMsgThread, in this
 // order. Nothing here may use the configuration, the error texts or the

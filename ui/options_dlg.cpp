@@ -9,8 +9,6 @@
 namespace {
 
 constexpr const char* kIniFileName = "Quorvelin.ini";
-constexpr const char* kListDelimiters = ", \t";
-enum PageIndex { kServerPage, kPortPage };
 enum ImageIndex { kRootImage, kRootSelectedImage, kLeafImage, kLeafSelectedImage };
 
 // A decimal integer and nothing else, saturated to int's range.

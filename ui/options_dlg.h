@@ -57,6 +57,12 @@ class TOptionsDlg : public TForm {
   TPopupMenu* pmDelete;
   QAction* Delete1;
 
+  // The pages of pcOptions.
+  static constexpr int kServerPage = 0;
+  static constexpr int kPortPage = 1;
+  // What separates the names of a list in the file.
+  static constexpr const char* kListDelimiters = ", \t";
+
   // Event handlers.
   void FormShow();
   void tvOptionsMouseUp(TMouseButton Button, int X, int Y);

@@ -3,11 +3,14 @@
 #include <stdexcept>
 
 #include "ui/about_dlg.h"
+#include "ui/choice_serial_port_dlg.h"
+#include "ui/ip_list_dlg.h"
 #include "ui/complib/application.h"
 #include "ui/complib/termination_signals.h"
 #include "ui/main_form.h"
 #include "ui/main_unit.h"
 #include "ui/options_dlg.h"
+#include "ui/unit_list_dlg.h"
 
 int WinMain() {
   try {
@@ -16,8 +19,9 @@ int WinMain() {
     Application->CreateForm(MainForm);
     Application->CreateForm(AboutDlg);
     Application->CreateForm(OptionsDlg);
-    // The pickers join here, in this order, once they exist:
-    // ChoiceSerialPortDlg, UnitListDlg, IPListDlg.
+    Application->CreateForm(ChoiceSerialPortDlg);
+    Application->CreateForm(UnitListDlg);
+    Application->CreateForm(IPListDlg);
 
     // Asked to end by a signal, the program closes as from its window.
     TerminationSignals termination;

@@ -8,6 +8,9 @@
 #include "common/setting.h"
 #include "gateway/gateway_control.h"
 #include "program_fixture.h"
+#include "ui/choice_serial_port_dlg.h"
+#include "ui/ip_list_dlg.h"
+#include "ui/unit_list_dlg.h"
 #include "tests/support/child_process.h"
 #include "tests/support/modbus_frames.h"
 #include "tests/support/raw_modbus_client.h"
@@ -124,13 +127,23 @@ TEST_F(OptionsDialog, PortPageWritesAtOnceCancelKeepsTheFileOkRewritesItSorted) 
 TEST_F(OptionsDialog, AddedAndDeletedPortsAndADismissedDeleteMenu) {
   folder_.Write("Quorvelin.ini", std::string(kHandWritten) +
                                      "[COM5]\nBaudrate=4800\nRtsDelay=3\n");
+  PtyPort com5(ports_, 5);
   WithOptions([&](TOptionsDlg* dialog) {
     // A port whose section was left in the file keeps what it holds.
-    dialog->AddPortSection("COM5", "9");
+    ClickNode("Server", Qt::RightButton);
+    ASSERT_TRUE(LoopUntil([&] { return dialog->pmOptions->isVisible(); }));
+    dialog->pmOptions->close();
+    AnswerNext<TChoiceSerialPortDlg>([](TChoiceSerialPortDlg* chooser) {
+      chooser->cbxSerialPorts->SetItemIndex(chooser->cbxSerialPorts->IndexOf("COM5"));
+      chooser->clbUnitIds->SetChecked(9, true);
+      chooser->OkBtn->click();
+    });
+    dialog->miAddSerialPort->trigger();
+    EXPECT_EQ(dialog->tvOptions->Selected()->Text(), "COM5");
+    EXPECT_EQ(dialog->pcOptions->ActivePageIndex(), 1);
+    EXPECT_EQ(dialog->lbeUnits->Text(), "9");
     EXPECT_EQ(Value("COM5", "Baudrate"), "4800");
-    EXPECT_EQ(Value("COM5", "SlaveAddrList"), "9");
     EXPECT_EQ(dialog->ini.Sections.at("COM5").size(), 9u);
-    dialog->DeletePort("COM5");
 
     // The right-click menu on COM10 is dismissed; the page still shows
     // COM2 and its edits still go to COM2.
@@ -142,7 +155,7 @@ TEST_F(OptionsDialog, AddedAndDeletedPortsAndADismissedDeleteMenu) {
     EXPECT_EQ(Value("COM2", "RtsDelay"), "25");
     EXPECT_EQ(Value("COM10", "RtsDelay"), "0");
 
-    for (const char* port : {"COM10", "COM2"}) {
+    for (const char* port : {"COM10", "COM5", "COM2"}) {
       ClickNode(port);
       ClickNode(port, Qt::RightButton);
       QString question;
@@ -198,15 +211,29 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
 TEST_F(OptionsDialog, SavedSettingsAreServedByTheNextRun) {
   const std::string device_program = std::string(QV_BINARY_DIR) + "/tools/rtu_device";
   if (access(device_program.c_str(), X_OK) != 0) GTEST_SKIP() << "no rtu_device";
-  ChildProcess device({device_program, "--fd", "3", "--unit", "7"}, com1_.FarFd());
+  ChildProcess device({device_program, "--fd", "3", "--unit", "12"}, com1_.FarFd());
   std::string line;
   ASSERT_TRUE(device.ReadLine(line, 30000) && line == "ready") << line;
 
   const int new_port = FreeLoopbackPort();
   WithOptions([&](TOptionsDlg* dialog) {
     dialog->csePortNumber->SetValue(new_port);
+    dialog->lbeIP->SetText("");
+    AnswerNext<TIPListDlg>([](TIPListDlg* addresses) {
+      for (int i = 0; i < addresses->lbxIP->Count(); ++i)
+        if (addresses->lbxIP->Strings(i) == "127.0.0.1") addresses->lbxIP->SetItemIndex(i);
+      addresses->BitBtn1->click();
+    });
+    dialog->Button1->click();
+    EXPECT_EQ(dialog->lbeIP->Text(), "127.0.0.1");
     ClickNode("COM1");
     PickBaudrate("19200");
+    AnswerNext<TUnitListDlg>([](TUnitListDlg* units) {
+      units->clbUnitIds->SetChecked(12, true);
+      units->OkBtn->click();
+    });
+    dialog->ChoiceUnitIdsBtn->click();
+    EXPECT_EQ(dialog->lbeUnits->Text(), "1,2,3,4,5,6,7,8,9,10,12");
     dialog->OkBtn->click();
   });
   MainForm->RunBtn->click();
@@ -216,8 +243,8 @@ TEST_F(OptionsDialog, SavedSettingsAreServedByTheNextRun) {
 
   RawModbusClient client(new_port);
   ASSERT_TRUE(client.IsConnected());
-  ASSERT_TRUE(client.Send(TcpFrame(1, 7, Bytes({0x03, 0x00, 0x00, 0x00, 0x01}))));
-  EXPECT_EQ(client.ReadFrame(), TcpFrame(1, 7, Bytes({0x03, 0x02, 0x1B, 0x58})));
+  ASSERT_TRUE(client.Send(TcpFrame(1, 12, Bytes({0x03, 0x00, 0x00, 0x00, 0x01}))));
+  EXPECT_EQ(client.ReadFrame(), TcpFrame(1, 12, Bytes({0x03, 0x02, 0x2E, 0xE0})));
 }
 
 }  // namespace

@@ -23,6 +23,9 @@
 #include "tests/support/pty_port.h"
 #include "tests/support/temp_dir.h"
 #include "ui/about_dlg.h"
+#include "ui/choice_serial_port_dlg.h"
+#include "ui/ip_list_dlg.h"
+#include "ui/unit_list_dlg.h"
 #include "ui/complib/application.h"
 #include "ui/main_form.h"
 #include "ui/main_unit.h"
@@ -118,6 +121,9 @@ class ProgramTest : public ::testing::Test {
     Application->CreateForm(MainForm);
     Application->CreateForm(AboutDlg);
     Application->CreateForm(OptionsDlg);
+    Application->CreateForm(ChoiceSerialPortDlg);
+    Application->CreateForm(UnitListDlg);
+    Application->CreateForm(IPListDlg);
   }
 
   // Closes the window if still open (stopped first, so that closing asks
@@ -134,6 +140,9 @@ class ProgramTest : public ::testing::Test {
     MainForm = nullptr;
     AboutDlg = nullptr;
     OptionsDlg = nullptr;
+    ChoiceSerialPortDlg = nullptr;
+    UnitListDlg = nullptr;
+    IPListDlg = nullptr;
   }
 
   QStringList LogLines() const {

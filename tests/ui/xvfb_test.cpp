@@ -1,6 +1,6 @@
 // The window program on a real X server (Xvfb). The test runs itself a
-// second time under xvfb-run: that run draws the main window and the
-// About box into PNG files (as Qt draws them and as the X screen shows
+// second time under xvfb-run: that run draws the main window, the About
+// box and the three pickers into PNG files (as Qt draws them and as the X screen shows
 // them), this one checks that they are not blank.
 #include <gtest/gtest.h>
 
@@ -46,10 +46,36 @@ void ExpectDrawn(const QImage& image) {
   EXPECT_LT(commonest, 0.97 * image.width() * image.height());
 }
 
+// Each picker prepared as the options dialog prepares it, then cancelled.
+void ShootPickers(const std::string& dir) {
+  ChoiceSerialPortDlg->FillPorts({"COM1"});
+  ChoiceSerialPortDlg->MarkUsedIds({"1-10"});
+  AnswerNext<TChoiceSerialPortDlg>([&](TChoiceSerialPortDlg* dlg) {
+    Shoot(dlg, dir, "choice_serial_port");
+    dlg->CancelBtn->click();
+  });
+  ChoiceSerialPortDlg->ShowModal();
+
+  UnitListDlg->MarkIds({"1-3"}, {"5", "7"});
+  AnswerNext<TUnitListDlg>([&](TUnitListDlg* dlg) {
+    dlg->clbUnitIds->SetSelected(6, true);
+    Shoot(dlg, dir, "unit_list");
+    dlg->BitBtn2->click();
+  });
+  UnitListDlg->ShowModal();
+
+  AnswerNext<TIPListDlg>([&](TIPListDlg* dlg) {
+    Shoot(dlg, dir, "ip_list");
+    dlg->BitBtn2->click();
+  });
+  IPListDlg->ShowModal();
+}
+
 using UnderXvfb = ProgramTest;
 
-TEST_F(UnderXvfb, MainWindowAndAboutBoxAreNotBlank) {
+TEST_F(UnderXvfb, WindowsAndDialogsAreNotBlank) {
   if (const char* dir = std::getenv("QV_XVFB_DIR")) {  // the drawing run
+    ASSERT_TRUE(ports_.Link("COM2", "/nonexistent"));
     StartProgram();
     MainForm->show();
     MainForm->RunBtn->click();
@@ -62,6 +88,7 @@ TEST_F(UnderXvfb, MainWindowAndAboutBoxAreNotBlank) {
       box->Button1->click();
     });
     MainForm->about2->trigger();
+    ShootPickers(dir);
     return;
   }
   if (access("/usr/bin/xvfb-run", X_OK) != 0) GTEST_SKIP() << "no xvfb-run";
@@ -70,15 +97,16 @@ TEST_F(UnderXvfb, MainWindowAndAboutBoxAreNotBlank) {
   ChildProcess run({"/usr/bin/env", "-u", "QT_QPA_PLATFORM", "QV_XVFB_DIR=" + dir,
                     "/usr/bin/xvfb-run", "-a", "-s", "-screen 0 1024x768x24",
                     std::filesystem::read_symlink("/proc/self/exe"),
-                    "--gtest_filter=UnderXvfb.MainWindowAndAboutBoxAreNotBlank"});
+                    "--gtest_filter=UnderXvfb.WindowsAndDialogsAreNotBlank"});
   std::string output, line;
   while (run.ReadLine(line, 120000)) output += line + "\n";
   ASSERT_EQ(run.Wait(60000), 0) << output;
 
-  for (const char* name : {"main_window", "about_box", "screen_main_window",
-                           "screen_about_box"}) {
+  for (const std::string name : {"main_window", "about_box", "choice_serial_port",
+                                 "unit_list", "ip_list"}) {
     SCOPED_TRACE(name);
     ExpectDrawn(QImage(QString::fromStdString(dir + "/" + name + ".png")));
+    ExpectDrawn(QImage(QString::fromStdString(dir + "/screen_" + name + ".png")));
   }
   EXPECT_EQ(QImage(QString::fromStdString(dir + "/main_window.png")).size(),
             QSize(580, 500));

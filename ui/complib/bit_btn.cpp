@@ -30,9 +30,8 @@ void TBitBtn::SetCaption(const AnsiString& caption) {
 }
 
 void TBitBtn::Press() {
-  if (ModalResult != mrNone) {
-    if (auto* form = qobject_cast<TForm*>(window()))
-      form->SetModalResult(ModalResult);
-  }
-  if (OnClick) OnClick();
+  if (auto* form = qobject_cast<TForm*>(window()))
+    form->Press(ModalResult, OnClick);
+  else if (OnClick)
+    OnClick();
 }

@@ -31,9 +31,26 @@ int TForm::ShowModal() {
 
 void TForm::SetModalResult(int result) {
   modal_result_ = result;
-  if (result == mrNone) return;
-  // Not at once: the rest of the click (its own handler) may still take
-  // the result back.
+  if (presses_in_progress_ == 0) CloseSoonOnModalResult();
+}
+
+void TForm::Press(int button_result, const std::function<void()>& handler) {
+  struct Counted {
+    int& count;
+    explicit Counted(int& c) : count(c) { ++count; }
+    ~Counted() { --count; }
+  };
+  {
+    Counted pressing(presses_in_progress_);
+    if (button_result != mrNone) modal_result_ = button_result;
+    if (handler) handler();
+  }
+  if (presses_in_progress_ == 0) CloseSoonOnModalResult();
+}
+
+void TForm::CloseSoonOnModalResult() {
+  if (modal_result_ == mrNone) return;
+  // Not at once: whoever set the result is still running.
   QMetaObject::invokeMethod(
       this, [this] { CloseOnModalResult(); }, Qt::QueuedConnection);
 }

@@ -33,6 +33,12 @@ class TForm : public QDialog {
   int ModalResult() const { return modal_result_; }
   void SetModalResult(int result);
 
+  // A button press: hands the button's modal result (unless mrNone) to
+  // the form, runs the button's handler, and only then closes the form if
+  // the result still asks for it. A message box that the handler shows
+  // runs its own event loop; the form must not close inside it.
+  void Press(int button_result, const std::function<void()>& handler);
+
   // Runs at every showing, before the form appears.
   std::function<void()> OnShow;
 
@@ -45,7 +51,9 @@ class TForm : public QDialog {
 
  private:
   void CloseOnModalResult();
+  void CloseSoonOnModalResult();
   TBitBtn* CancelButton() const;
 
   int modal_result_ = mrNone;
+  int presses_in_progress_ = 0;
 };
