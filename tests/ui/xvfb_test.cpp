@@ -71,6 +71,20 @@ void ShootPickers(const std::string& dir) {
   IPListDlg->ShowModal();
 }
 
+// Both pages of the options dialog, opened from the stopped window.
+void ShootOptions(const std::string& dir) {
+  AnswerNext<TOptionsDlg>([&](TOptionsDlg* dlg) {
+    Shoot(dlg, dir, "options_page1");
+    TTreeView* tree = dlg->tvOptions;
+    const QPoint port = tree->visualItemRect(tree->Item(1)).center();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, port);
+    Shoot(dlg, dir, "options_port");
+    dlg->CancelBtn->click();
+  });
+  MainForm->StopBtn->click();
+  MainForm->imOptions->trigger();
+}
+
 using UnderXvfb = ProgramTest;
 
 TEST_F(UnderXvfb, WindowsAndDialogsAreNotBlank) {
@@ -89,6 +103,7 @@ TEST_F(UnderXvfb, WindowsAndDialogsAreNotBlank) {
     });
     MainForm->about2->trigger();
     ShootPickers(dir);
+    ShootOptions(dir);
     return;
   }
   if (access("/usr/bin/xvfb-run", X_OK) != 0) GTEST_SKIP() << "no xvfb-run";
@@ -103,7 +118,8 @@ TEST_F(UnderXvfb, WindowsAndDialogsAreNotBlank) {
   ASSERT_EQ(run.Wait(60000), 0) << output;
 
   for (const std::string name : {"main_window", "about_box", "choice_serial_port",
-                                 "unit_list", "ip_list"}) {
+                                 "unit_list", "ip_list", "options_page1",
+                                 "options_port"}) {
     SCOPED_TRACE(name);
     ExpectDrawn(QImage(QString::fromStdString(dir + "/" + name + ".png")));
     ExpectDrawn(QImage(QString::fromStdString(dir + "/screen_" + name + ".png")));
