@@ -42,12 +42,13 @@ class TForm : public QDialog {
   // Runs at every showing, before the form appears.
   std::function<void()> OnShow;
 
+  // Escape, the close button, and anybody closing the form from outside:
+  // the form is closed on return unless its Cancel button's handler took
+  // the result back.
+  void reject() override;
+
  protected:
   void showEvent(QShowEvent* event) override;
-
- public:
-  // Escape, the close button, and anybody closing the form from outside.
-  void reject() override;
 
  private:
   void CloseOnModalResult();

@@ -29,6 +29,13 @@ bool TListBox::MultiSelect() const {
   return selectionMode() == QAbstractItemView::ExtendedSelection;
 }
 
+int TListBox::ItemIndex() const {
+  if (MultiSelect()) return currentRow();
+  // Ctrl+click can deselect the one item and leave the caret on it.
+  const QList<QListWidgetItem*> selected = selectedItems();
+  return selected.isEmpty() ? -1 : row(selected.first());
+}
+
 void TListBox::SetItemIndex(int index) {
   if (!MultiSelect()) {
     setCurrentRow(index);

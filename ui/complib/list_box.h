@@ -23,7 +23,7 @@ class TListBox : public QListWidget {
   void SetMultiSelect(bool multiple);
   bool MultiSelect() const;
 
-  int ItemIndex() const { return currentRow(); }
+  int ItemIndex() const;
   // Moves the caret to `index` and scrolls it into view.
   void SetItemIndex(int index);
   bool Selected(int index) const;
