@@ -111,30 +111,6 @@ TEST_F(GatewayLifecycle, StopEndsEveryConnectionAndAStartServesAgain) {
   EXPECT_TRUE(IsServed(again));
 }
 
-// A socket of another program listening on 127.0.0.1:port, or -1.
-int ListenOnLoopbackPort(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
-          0 ||
-      listen(fd, 1) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-// Both ports free for another program: the failed start kept nothing open.
-void ExpectPortsFree() {
-  for (const char* name : {"COM1", "COM2"}) {
-    SerialIO other;
-    EXPECT_TRUE(other.Open(name)) << name << ": " << other.ErrorText();
-  }
-}
-
 TEST_F(GatewayLifecycle, AFailedStartFreesWhatItOpenedAndTheNextOneServes) {
   {  // COM2, opened after COM1, is held by another program
     SerialIO holder;
@@ -145,11 +121,15 @@ TEST_F(GatewayLifecycle, AFailedStartFreesWhatItOpenedAndTheNextOneServes) {
     EXPECT_TRUE(other.Open("COM1")) << other.ErrorText();
   }
   // The TCP port is taken, after both serial ports were opened.
-  const int taken = ListenOnLoopbackPort(gateway_.TcpPort());
+  int port = gateway_.TcpPort();
+  const int taken = ListenOnLoopback(port);
   ASSERT_GE(taken, 0);
   EXPECT_FALSE(gateway_.Start());
   EXPECT_TRUE(gateway_.WaitForLogLine(" - " + std::to_string(EADDRINUSE)));
-  ExpectPortsFree();
+  for (const char* name : {"COM1", "COM2"}) {  // free for another program
+    SerialIO other;
+    EXPECT_TRUE(other.Open(name)) << name << ": " << other.ErrorText();
+  }
   EXPECT_EQ(gWinTCPEnv->IsListening(), 0u);
   close(taken);
 
