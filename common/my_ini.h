@@ -47,6 +47,7 @@ class TMyINI {
 
   // The value read by the stream's formatted extraction (numbers in
   // decimal, read as far as they go; a std::string gets the first word).
+  // A minus sign before a number of an unsigned type is refused.
   // 0, kIniNoSection, kIniNoKey, or kIniBadValue; on any result but 0 the
   // output is not to be used.
   template <class T>
@@ -55,6 +56,12 @@ class TMyINI {
     const S* text = Find(section, key);
     if (text == nullptr) return FindResult(section);
     std::istringstream stream(std::string(ToView(*text)));
+    if constexpr (std::is_unsigned_v<T>) {
+      // The extraction would take "-1" as the type's largest value: a
+      // time-out of "for ever" where the operator meant none.
+      stream >> std::ws;
+      if (stream.peek() == '-') return kIniBadValue;
+    }
     stream >> value;
     return (stream.fail() || stream.bad()) ? kIniBadValue : kIniOk;
   }

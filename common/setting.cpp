@@ -16,6 +16,9 @@ using ComParamMapIterator = ComParamMap::iterator;
 using ComParamMapIteratorVector = std::vector<ComParamMapIterator>;
 
 constexpr std::size_t kPortBucketHint = 100;
+// A TCP port number; anything else would be cut to its low 16 bits by the
+// listen and serve a port other than the one the status bar shows.
+constexpr std::int32_t kHighestTcpPort = 65535;
 constexpr const char* kPortListDelimiters = ", \t";
 
 }  // namespace
@@ -96,7 +99,8 @@ int TSetting::Impl::LoadErrorTexts() {
 
 int TSetting::Impl::LoadServerInfo(ci_string& port_list) {
   const ci_string section = "ServerInfo";
-  if (file.GetValue(section, "TCPPort", server.TCPPort) != kIniOk) {
+  if (file.GetValue(section, "TCPPort", server.TCPPort) != kIniOk ||
+      server.TCPPort < 0 || server.TCPPort > kHighestTcpPort) {
     SetError(kSettingBadTcpPort);
     return kSettingBadTcpPort;
   }
@@ -189,16 +193,24 @@ int TSetting::Impl::LoadPort(const ci_string& name) {
   return kSettingOk;
 }
 
-// A code without a text in the error-text file keeps the previous text.
+// A code without a text in the error-text file (or before any file was
+// loaded) still names the failure: the previous failure's text, or none at
+// all, would send the operator after the wrong fault.
 void TSetting::Impl::SetError(int code) {
   error_code = code;
-  gErrMsgDB->GetMessage(error_section, code, error_text);
+  if (!gErrMsgDB->GetMessage(error_section, code, error_text)) {
+    error_text.sprintf("%s error %d (no text in the error-text file)",
+                       error_section.c_str(), code);
+  }
 }
 
 void TSetting::Impl::SetError(int code, const ci_string& port_name) {
   error_code = code;
-  gErrMsgDB->Format(error_section, code, error_text,
-                    AnsiString(ToView(port_name)));
+  const AnsiString name(ToView(port_name));
+  if (!gErrMsgDB->Format(error_section, code, error_text, name)) {
+    error_text.sprintf("%s error %d (no text in the error-text file): %s",
+                       error_section.c_str(), code, name.c_str());
+  }
 }
 
 namespace {

@@ -7,22 +7,22 @@
 
 namespace {
 
-// One signed decimal number. Only its low-order byte is kept, computed
-// modulo 256 as the digits come, so no length of digits can overflow.
-bool ReadLowByte(const char*& cursor, std::uint8_t& low_byte) {
+constexpr unsigned kHighestGroup = 255;
+
+// One group: a decimal number from 0 to 255, with optional leading blanks
+// and plus sign. A larger or negative number is refused rather than cut to
+// its low byte, which would bind some other address (999 would be 231).
+bool ReadGroup(const char*& cursor, std::uint8_t& group) {
   while (std::isspace(static_cast<unsigned char>(*cursor))) ++cursor;
-  bool negative = false;
-  if (*cursor == '+' || *cursor == '-') {
-    negative = *cursor == '-';
-    ++cursor;
-  }
+  if (*cursor == '+') ++cursor;
   if (!std::isdigit(static_cast<unsigned char>(*cursor))) return false;
   unsigned value = 0;
   while (std::isdigit(static_cast<unsigned char>(*cursor))) {
-    value = (value * 10 + static_cast<unsigned>(*cursor - '0')) & 0xFFu;
+    value = value * 10 + static_cast<unsigned>(*cursor - '0');
+    if (value > kHighestGroup) return false;  // also keeps it from overflowing
     ++cursor;
   }
-  low_byte = static_cast<std::uint8_t>(negative ? 0u - value : value);
+  group = static_cast<std::uint8_t>(value);
   return true;
 }
 
@@ -33,7 +33,7 @@ bool ParseIpv4Text(const char* text, in_addr& address) {
   const char* cursor = text;
   for (int i = 0; i < 4; ++i) {
     if (i > 0 && *cursor++ != '.') return false;
-    if (!ReadLowByte(cursor, bytes[i])) return false;
+    if (!ReadGroup(cursor, bytes[i])) return false;
   }
   std::memcpy(&address.s_addr, bytes, sizeof bytes);
   return true;

@@ -4,11 +4,11 @@
 
 #include <string>
 
-// Reads the configured address text: four decimal numbers, each with
-// optional leading blanks and sign, separated by single points. Each
-// number gives its low-order byte, the first number the first address
-// byte; text after the fourth number is ignored. False, leaving `address`
-// alone, when the text does not begin with four such numbers.
+// Reads the configured address text: four decimal numbers from 0 to 255,
+// each with optional leading blanks and plus sign, separated by single
+// points; the first number is the first address byte. Text after the
+// fourth number is ignored. False, leaving `address` alone, when the text
+// does not begin with four such numbers.
 bool ParseIpv4Text(const char* text, in_addr& address);
 
 // The four address bytes in network order as dotted decimal, "10.0.0.5".

@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <optional>
 
 #include "common/log_text.h"
 #include "platform/ansi_string.h"
+#include "platform/serial_path.h"
 #include "platform/serial_port.h"
 
 namespace {
@@ -48,14 +50,15 @@ SerialIO::~SerialIO() {
 }
 
 bool SerialIO::Open(const char* name) {
-  unsigned number = 0;
-  // A name without a number after "COM" names no port; opening one chosen
-  // by chance would be worse than failing.
-  if (name == nullptr || std::sscanf(name, "COM%u", &number) != 1) {
+  // Only "COM" and a number name a port. Opening COM1 for "COM1x" or
+  // "COM1/../x" would open a port the operator did not write, and a name
+  // without a number would open one chosen by chance.
+  const std::optional<DWORD> number = ComNumberOfName(name);
+  if (!number) {
     impl_->SetErrorText(ENODEV);
     return false;
   }
-  return OpenByNumber(number);
+  return OpenByNumber(*number);
 }
 
 bool SerialIO::OpenByNumber(DWORD number) {

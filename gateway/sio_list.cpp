@@ -45,13 +45,16 @@ DCB LineSettings(DCB dcb, const TSetting::ComParam& param) {
   return dcb;
 }
 
+// The longest wait for a port short of INFINITE: huge time-outs neither
+// wrap round to a short wait nor make a request wait for ever.
+constexpr DWORD kLongestLockWait = INFINITE - 1;
+
 // How long a request may wait for the port: about the time the request
-// before it may hold the line. Huge time-outs give no limit rather than
-// wrapping round to a short wait.
+// before it may hold the line.
 DWORD LockWait(const TSetting::ComParam& param) {
   const std::uint64_t sum =
       std::uint64_t{param.RtsDelay} + param.TxTimeout + param.RxTimeout;
-  return static_cast<DWORD>(std::min<std::uint64_t>(sum, MAXDWORD));
+  return static_cast<DWORD>(std::min<std::uint64_t>(sum, kLongestLockWait));
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #include "platform/serial_line.h"
 
-// The kernel's own termios definitions, for termios2 and BOTHER; this file
-// must not see glibc's <termios.h>, whose struct termios differs.
-#include <asm/termbits.h>
+// First: the kernel's termios definitions (termios2, BOTHER) in place of
+// glibc's <termios.h>.
+#include "platform/serial_termios.h"
+
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -153,22 +154,26 @@ bool ReadLineSettings(int fd, LineSettings& settings) {
   return true;
 }
 
+void PutLineSettings(const LineSettings& settings, termios2& line) {
+  SetSpeed(line, settings.baud_rate);
+  line.c_cflag &= ~(kFrameFlags | CSTOPB);
+  line.c_cflag |= ByteSizeFlag(settings.byte_size) |
+                  ParityFlags(settings.parity) |
+                  (settings.two_stop_bits ? CSTOPB : 0);
+  SetFlag(line.c_cflag, CRTSCTS, settings.cts_flow);
+  SetFlag(line.c_iflag, INPCK, settings.check_parity);
+  SetFlag(line.c_iflag, IXON, settings.xon_output);
+  SetFlag(line.c_iflag, IXOFF, settings.xon_input);
+  line.c_cc[VSTART] = static_cast<cc_t>(settings.xon_char);
+  line.c_cc[VSTOP] = static_cast<cc_t>(settings.xoff_char);
+}
+
 bool ApplyLineSettings(int fd, const LineSettings& settings,
                        bool frame_is_fixed) {
   termios2 former;
   if (!Get(fd, former)) return false;
   termios2 wanted = former;
-  SetSpeed(wanted, settings.baud_rate);
-  wanted.c_cflag &= ~(kFrameFlags | CSTOPB);
-  wanted.c_cflag |= ByteSizeFlag(settings.byte_size) |
-                    ParityFlags(settings.parity) |
-                    (settings.two_stop_bits ? CSTOPB : 0);
-  SetFlag(wanted.c_cflag, CRTSCTS, settings.cts_flow);
-  SetFlag(wanted.c_iflag, INPCK, settings.check_parity);
-  SetFlag(wanted.c_iflag, IXON, settings.xon_output);
-  SetFlag(wanted.c_iflag, IXOFF, settings.xon_input);
-  wanted.c_cc[VSTART] = static_cast<cc_t>(settings.xon_char);
-  wanted.c_cc[VSTOP] = static_cast<cc_t>(settings.xoff_char);
+  PutLineSettings(settings, wanted);
 
   // Drivers change what they cannot do instead of failing, so the answer
   // is in what the line holds afterwards, not in the call's result.

@@ -8,7 +8,8 @@
 
 namespace {
 
-constexpr char kDevicePrefix[] = "\\\\.\\COM";
+constexpr char kDevicePrefix[] = "\\\\.\\";
+constexpr char kPortPrefix[] = "COM";
 
 }  // namespace
 
@@ -18,11 +19,11 @@ std::string ComPortsFolder() {
   return folder;
 }
 
-std::optional<DWORD> ComNumberOfPath(const char* path) {
-  const std::size_t prefix_length = sizeof kDevicePrefix - 1;
-  if (path == nullptr || std::strncmp(path, kDevicePrefix, prefix_length) != 0)
+std::optional<DWORD> ComNumberOfName(const char* name) {
+  const std::size_t prefix_length = sizeof kPortPrefix - 1;
+  if (name == nullptr || std::strncmp(name, kPortPrefix, prefix_length) != 0)
     return std::nullopt;
-  const char* digits = path + prefix_length;
+  const char* digits = name + prefix_length;
   if (*digits == '\0') return std::nullopt;
   std::uint64_t number = 0;
   for (const char* p = digits; *p != '\0'; ++p) {
@@ -31,6 +32,13 @@ std::optional<DWORD> ComNumberOfPath(const char* path) {
     if (number > MAXDWORD) return std::nullopt;
   }
   return static_cast<DWORD>(number);
+}
+
+std::optional<DWORD> ComNumberOfPath(const char* path) {
+  const std::size_t prefix_length = sizeof kDevicePrefix - 1;
+  if (path == nullptr || std::strncmp(path, kDevicePrefix, prefix_length) != 0)
+    return std::nullopt;
+  return ComNumberOfName(path + prefix_length);
 }
 
 std::string ComDevicePath(DWORD number) {

@@ -5,6 +5,10 @@
 
 #include "platform/win_types.h"
 
+// The number n of a port name "COMn" (upper-case letters, then decimal
+// digits to the end, within 32 bits); nothing for any other name.
+std::optional<DWORD> ComNumberOfName(const char* name);
+
 // The number n of a device path "\\.\COMn" (decimal digits to the end, within
 // 32 bits); nothing for any other path.
 std::optional<DWORD> ComNumberOfPath(const char* path);

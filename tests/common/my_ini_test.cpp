@@ -94,11 +94,13 @@ TEST(IniGetters, NumbersAndWordsReadAsFarAsTheyGoOrFail) {
   std::uint16_t small = 0;
   std::string word;
   ASSERT_EQ(ini.GetValue("V", "mixed", number), kIniOk);
-  ASSERT_EQ(ini.GetValue("V", "minus", small), kIniOk);
-  ASSERT_EQ(ini.GetValue("V", "words", word), kIniOk);
   EXPECT_EQ(number, 12);
-  EXPECT_EQ(small, 65535);  // a minus sign wraps the unsigned types
+  ASSERT_EQ(ini.GetValue("V", "minus", number), kIniOk);
+  EXPECT_EQ(number, -1);
+  ASSERT_EQ(ini.GetValue("V", "words", word), kIniOk);
   EXPECT_EQ(word, "10.0.0.1");
+  // Never wrapped round to the type's largest value.
+  EXPECT_EQ(ini.GetValue("V", "minus", small), kIniBadValue);
   EXPECT_EQ(ini.GetValue("V", "word", number), kIniBadValue);
   EXPECT_EQ(ini.GetValue("V", "empty", word), kIniBadValue);
   EXPECT_EQ(ini.GetValue("V", "huge", number), kIniBadValue);

@@ -105,6 +105,7 @@ TEST_F(Setting, EveryValueIsReadIntoItsField) {
   EXPECT_EQ(com2.Parity, 1);
   EXPECT_EQ(com2.StopBits, 1);
   EXPECT_EQ(com2.RtsDelay, 5u);
+  EXPECT_EQ(gSetting->GetComParam(1)->StopBits, 2);  // "2": two stop bits
   EXPECT_EQ(gSetting->GetComParam(1)->ByteSize, 8);  // low 8 bits of 264
 }
 
@@ -131,19 +132,25 @@ TEST_F(Setting, ChecksRunInOrderAndTheFirstFaultReports) {
   } faults[] = {
       {{{"ServerInfo", "ErrorMsgDB"}, {"ServerInfo", "TCPPort", "x"}}, -14},
       {{{"ServerInfo", "TCPPort", "x"}, {"ServerInfo", "TxTimeout"}}, -2},
+      // never cut to the low 16 bits of the number
+      {{{"ServerInfo", "TCPPort", "65536"}}, -2},
+      {{{"ServerInfo", "TCPPort", "-1"}}, -2},
       {{{"ServerInfo", "RxTimeout", ""}, {"ServerInfo", "SerialPorts"}}, -3},
       {{{"ServerInfo", "SerialPorts", "COM1 com1 COM2"}, {"COM2"}}, -4},
       {{{"ServerInfo", "SerialPorts", ","},
         {"ServerInfo", "MaxConnections"}}, -15},
+      {{{"ServerInfo", "SerialPorts", ""}}, -4},
+      {{{"ServerInfo", "SerialPorts", " , \t"}}, -4},
       {{{"ServerInfo", "SerialPorts", "COM1;COM2"}}, -5, "COM1;COM2"},
       {{{"COM1", "Parity", "mark"}, {"COM1", "StopBits", "3"}}, -6, "COM1"},
       {{{"COM1", "ByteSize", "70000"}}, -7, "COM1"},
       {{{"COM1", "StopBits", "1.50"}}, -8, "COM1"},
-      {{{"COM1", "TxTimeout", "-"}}, -9, "COM1"},
+      // a minus sign never wraps an unsigned field round to "for ever"
+      {{{"COM1", "TxTimeout", "-1"}}, -9, "COM1"},
       {{{"COM1", "RxTimeout"}}, -10, "COM1"},
       {{{"COM1", "SlaveAddrList"}, {"COM1", "RtsDelay"}}, -11, "COM1"},
       {{{"ServerInfo", "SerialPorts", "COM2 COM1"}, {"COM1", "Baudrate"},
-        {"COM2", "RtsDelay"}}, -13, "COM2"},
+        {"COM2", "RtsDelay", " -1"}}, -13, "COM2"},
   };
   for (const auto& fault : faults) {
     SCOPED_TRACE(fault.code);
@@ -151,7 +158,11 @@ TEST_F(Setting, ChecksRunInOrderAndTheFirstFaultReports) {
     SetUp();
     EXPECT_EQ(Load(ValidConfig(fault.edits)), fault.code);
     EXPECT_FALSE(gSetting->IsLoaded());
-    if (fault.code == -14) continue;  // no error texts loaded yet
+    if (fault.code == -14) {  // no error texts loaded yet
+      EXPECT_STREQ(gSetting->GetErrorText(),
+                   "Setting error -14 (no text in the error-text file)");
+      continue;
+    }
     EXPECT_EQ(gSetting->GetErrorText(), Text(fault.code, fault.port));
   }
 }
@@ -189,13 +200,24 @@ TEST_F(Setting, LoadingWhileLoadedChangesOnlyTheError) {
   EXPECT_EQ(gSetting->GetTCP()->TCPPort, 1);
 }
 
-// A text or a port name never acts as a format.
+// A text or a port name never acts as a format; a code the file has no
+// text for is named, never shown with the previous failure's text.
 TEST_F(Setting, ErrorTextsComeFromTheFileAsTheyStand) {
   dir.Write("sparse.ini", "[Setting]\n-5=%n%s%d%s%x\n");
   ASSERT_EQ(Load(ValidConfig({{"ErrorMsgDB", "EN", "sparse.ini"},
                               {"ServerInfo", "SerialPorts", "C%nOM%s"}})),
             -5);
   EXPECT_STREQ(gSetting->GetErrorText(), "%nC%nOM%s%d%s%x");
+  ASSERT_EQ(Load(ValidConfig({{"ErrorMsgDB", "EN", "sparse.ini"},
+                              {"ServerInfo", "MaxConnections", "many"}})),
+            -15);
+  EXPECT_STREQ(gSetting->GetErrorText(),
+               "Setting error -15 (no text in the error-text file)");
+  ASSERT_EQ(Load(ValidConfig({{"ErrorMsgDB", "EN", "sparse.ini"},
+                              {"COM1", "Parity", "n"}})),
+            -6);
+  EXPECT_STREQ(gSetting->GetErrorText(),
+               "Setting error -6 (no text in the error-text file): COM1");
 }
 
 }  // namespace

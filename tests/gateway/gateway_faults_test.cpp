@@ -1,10 +1,13 @@
-// Peers that misbehave: a silent device, a reply with a wrong CRC, clients
-// that hang up mid-request or stay idle. Each is logged with its own line
-// and none keeps the gateway from serving the next request.
+// Peers that misbehave: a silent or slow device, a reply with a wrong CRC,
+// clients that hang up mid-request or stay idle. Each is logged with its
+// own line and none keeps the gateway from serving the next request.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
+#include "gateway/sio_list.h"
 #include "tests/support/gateway_fixture.h"
 #include "tests/support/modbus_frames.h"
 #include "tests/support/raw_modbus_client.h"
@@ -57,6 +60,42 @@ TEST_F(GatewayFaults, BadDeviceAnswersAreLoggedAndTheNextRequestServed) {
     EXPECT_EQ(Hex(client.ReadFrame()),
               Hex(TcpFrame(transaction++, kUnit, kReplyPdu)));
   }
+}
+
+// Each port waits for its device as long as its own RxTimeout, not its
+// TxTimeout, and a request waits for a busy port no longer than the
+// port's wait.
+TEST_F(GatewayFaults, TimeOutsAreThePortsOwn) {
+  PtyPort& patient = gateway_.AddPort(3, "20", {200, 1500, 0});
+  PtyPort& hasty = gateway_.AddPort(4, "21", {1500, 200, 0});
+  ASSERT_TRUE(gateway_.Start());
+  RawModbusClient client(gateway_.TcpPort());
+  // Sends a request for `unit` and answers it from the device after a delay.
+  const auto ask = [&](PtyPort& line, std::uint8_t unit,
+                       std::uint16_t transaction, int delay_ms) {
+    ASSERT_TRUE(client.Send(TcpFrame(transaction, unit, kReadPdu)));
+    const std::string on_line = RtuFrame(unit, kReadPdu);
+    ASSERT_EQ(Hex(line.ReadFar(on_line.size(), kHangGuardMs)), Hex(on_line));
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+    ASSERT_TRUE(line.WriteFar(RtuFrame(unit, kReplyPdu)));
+  };
+  ask(patient, 20, 1, 700);
+  EXPECT_EQ(Hex(client.ReadFrame()), Hex(TcpFrame(1, 20, kReplyPdu)));
+  ask(hasty, 21, 2, 700);
+  EXPECT_TRUE(gateway_.WaitForLogLine("modbus unit 21 did not answer in time"));
+  // The late reply went nowhere: the next frame answers the next request.
+  ask(hasty, 21, 3, 0);
+  EXPECT_EQ(Hex(client.ReadFrame()), Hex(TcpFrame(3, 21, kReplyPdu)));
+  EXPECT_EQ(gateway_.CountLogLines("did not answer in time"), 1);
+
+  // While the port is held, a request gives up after the port's wait and
+  // never reaches the line.
+  int error = 1;
+  ASSERT_NE(gSioList->Locks().Lock(20, error), nullptr);
+  ASSERT_TRUE(client.Send(TcpFrame(5, 20, kReadPdu)));
+  EXPECT_TRUE(gateway_.WaitForLogLine("lock COM Port fail: error code = -4"));
+  gSioList->Locks().Unlock(20);
+  EXPECT_EQ(Hex(patient.ReadFar(1, 300)), "");
 }
 
 TEST_F(GatewayFaults, ClientsThatHangUpMidRequestOrStayIdleAreDropped) {

@@ -1,6 +1,7 @@
 // The gateway's life: connections counted against MaxConnections, a stop
-// with clients still connected, starting again, and a server that runs
-// short of descriptors or cannot start a client thread.
+// with clients still connected, a start that fails and one that follows,
+// and a server that runs short of descriptors or cannot start a client
+// thread.
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,11 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "gateway/serial_io.h"
 #include "gateway/tcp_env.h"
 #include "platform/thread.h"
 #include "platform/wait.h"
@@ -63,8 +66,22 @@ TEST_F(GatewayLifecycle, MaxConnectionsTwoTakesTheNextClientOnceOneHasLeft) {
   EXPECT_EQ(gateway_.CountLogLines(kAtMaximum), 1);
 }
 
+// The position of the first log line that contains `text`; npos if none.
+std::size_t LinePosition(const std::vector<std::string>& lines,
+                         const std::string& text) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].find(text) != std::string::npos) return i;
+  }
+  return std::string::npos;
+}
+
 TEST_F(GatewayLifecycle, StopEndsEveryConnectionAndAStartServesAgain) {
   ASSERT_TRUE(gateway_.Start());
+  {  // a client that came and went leaves nothing for the stop to wait on
+    RawModbusClient gone(gateway_.TcpPort());
+    ASSERT_TRUE(IsServed(gone));
+  }
+  ASSERT_TRUE(WaitUntil([] { return gWinTCPEnv->ClientCount() == 0; }));
   RawModbusClient idle(gateway_.TcpPort());
   RawModbusClient halfway(gateway_.TcpPort());
   ASSERT_TRUE(halfway.Send(ReadRegister(1, kUnit, 1).substr(0, 5)));
@@ -73,15 +90,18 @@ TEST_F(GatewayLifecycle, StopEndsEveryConnectionAndAStartServesAgain) {
   ASSERT_TRUE(at_device.Send(ReadRegister(1, 7, 1)));
   const std::string on_line = RtuFrame(7, Bytes({0x03, 0, 1, 0, 1}));
   ASSERT_EQ(silent_line_->ReadFar(on_line.size(), kHangGuardMs), on_line);
-  ASSERT_TRUE(gateway_.WaitForLogLines("client from", 3));
+  ASSERT_TRUE(gateway_.WaitForLogLines("client from", 4));
 
   EXPECT_TRUE(gateway_.Stop());
   for (RawModbusClient* client : {&idle, &halfway, &at_device}) {
     EXPECT_TRUE(client->WaitForEnd());
   }
   ASSERT_TRUE(gateway_.WaitForLogLine("stop server successful"));
-  EXPECT_NE(gateway_.LogLines().back().find("stop server successful"),
-            std::string::npos);
+  // The stop waited for the request at the silent device.
+  const std::vector<std::string> lines = gateway_.LogLines();
+  EXPECT_NE(lines.back().find("stop server successful"), std::string::npos);
+  EXPECT_LT(LinePosition(lines, "modbus unit 7 did not answer in time"),
+            LinePosition(lines, "stop server successful"));
   EXPECT_EQ(gateway_.CountLogLines("modbus unit 7 did not answer in time"), 1);
   EXPECT_EQ(gWinTCPEnv->ClientCount(), 0u);
   EXPECT_EQ(gWinTCPEnv->IsListening(), 0u);
@@ -89,6 +109,33 @@ TEST_F(GatewayLifecycle, StopEndsEveryConnectionAndAStartServesAgain) {
   ASSERT_TRUE(gateway_.Start());
   RawModbusClient again(gateway_.TcpPort());
   EXPECT_TRUE(IsServed(again));
+}
+
+TEST_F(GatewayLifecycle, AFailedStartFreesWhatItOpenedAndTheNextOneServes) {
+  {  // COM2, opened after COM1, is held by another program
+    SerialIO holder;
+    ASSERT_TRUE(holder.Open("COM2"));
+    EXPECT_FALSE(gateway_.Start());
+    EXPECT_TRUE(gateway_.WaitForLogLine("can't open serial port COM2"));
+    SerialIO other;
+    EXPECT_TRUE(other.Open("COM1")) << other.ErrorText();
+  }
+  // The TCP port is taken, after both serial ports were opened.
+  int port = gateway_.TcpPort();
+  const int taken = ListenOnLoopback(port);
+  ASSERT_GE(taken, 0);
+  EXPECT_FALSE(gateway_.Start());
+  EXPECT_TRUE(gateway_.WaitForLogLine(" - " + std::to_string(EADDRINUSE)));
+  for (const char* name : {"COM1", "COM2"}) {  // free for another program
+    SerialIO other;
+    EXPECT_TRUE(other.Open(name)) << name << ": " << other.ErrorText();
+  }
+  EXPECT_EQ(gWinTCPEnv->IsListening(), 0u);
+  close(taken);
+
+  ASSERT_TRUE(gateway_.Start());
+  RawModbusClient client(gateway_.TcpPort());
+  EXPECT_TRUE(IsServed(client));
 }
 
 TEST_F(GatewayLifecycle, KeepsListeningThroughADescriptorShortage) {

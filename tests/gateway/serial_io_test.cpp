@@ -49,6 +49,20 @@ TEST_F(SerialIOTest, APortIsHeldByOneUserAtATimeAcrossProcesses) {
   EXPECT_EQ(WEXITSTATUS(status), 1) << "another process opened the port";
 }
 
+// Only COM and a number name a port: nothing that merely begins so opens
+// the port of that number.
+TEST(SerialIOName, OpensOnlyComAndANumber) {
+  PortsFolder ports;
+  PtyPort line(ports, 7);
+  for (const char* name : {"COM7/../../x", "COM7x", "COM 7", "COM+7", "com7",
+                           "COM", "COM4294967303", ""}) {
+    SerialIO io;
+    EXPECT_FALSE(io.Open(name)) << name;
+  }
+  SerialIO io;
+  EXPECT_TRUE(io.Open("COM7")) << io.ErrorText();
+}
+
 // A read waits up to its time-out for the first byte and returns at once
 // with whatever is waiting.
 TEST_F(SerialIOTest, ReadWaitsForTheFirstByteUpToItsTimeOut) {

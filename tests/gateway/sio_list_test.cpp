@@ -1,5 +1,7 @@
 // The port table over pseudo-terminal ports: unit-id lists that are
-// refused, and time-outs too large to add up.
+// refused, lines set up as configured, and time-outs too large to add up.
+#include <termios.h>
+
 #include <chrono>
 #include <latch>
 #include <thread>
@@ -40,7 +42,8 @@ class SioListTest : public ::testing::Test {
         "[ErrorMsgDB]\nEN=ErrorMsg_EN.ini\n";
     for (const char* name : {"COM3", "COM4"}) {
       ini += std::string("[") + name + "]\nBaudrate=19200\nParity=even\n" +
-             "ByteSize=8\nStopBits=1\nRtsDelay=0\nTxTimeout=" + tx_timeout +
+             "ByteSize=8\nStopBits=" + (name[3] == '3' ? "1" : "2") +
+             "\nRtsDelay=0\nTxTimeout=" + tx_timeout +
              "\nRxTimeout=" + rx_timeout + "\nSlaveAddrList=" +
              (name[3] == '3' ? "100-110" : com4_ids) + "\n";
     }
@@ -66,14 +69,14 @@ class SioListTest : public ::testing::Test {
   PtyPort com4_{ports_, 4};
 };
 
-TEST_F(SioListTest, BadUnitIdListsAreRefusedWithThePortsName) {
+TEST_F(SioListTest, BadUnitIdListsAreRefusedAndGoodOnesOpenTheLines) {
   for (const char* list :
        {"1 - 3", "1;2", "1-", "a", "0x10", "+5", "1-2-3",
         // out of range, and never wrapped round to a small id
         "256", "0-256", "4294967303", "4294967296-4294967297",
         "99999999999999999999",
         // ranges ascend; an id is listed once, on one port only
-        "9-3", "1,1", "1-3,2", "100", "99-101"}) {
+        "5-5", "9-3", "1,1", "1-3,2", "100", "99-101"}) {
     SCOPED_TRACE(list);
     EXPECT_EQ(Open(list), kComListBadSlaveAddrList);
     EXPECT_STREQ(gSioList->ErrorText(),
@@ -86,6 +89,14 @@ TEST_F(SioListTest, BadUnitIdListsAreRefusedWithThePortsName) {
   }
   ASSERT_EQ(Open("0, 3-5, 255"), kComListOk) << gSioList->ErrorText();
   for (int id : {0, 4, 255}) EXPECT_EQ(LockElsewhere(id), kGroupLockOk) << id;
+  // The lines carry their configured frames (a pseudo-terminal keeps only
+  // the stop bits of it; parity and data bits are checked in termios).
+  termios com3_line{};
+  termios com4_line{};
+  ASSERT_EQ(tcgetattr(com3_.FarFd(), &com3_line), 0);
+  ASSERT_EQ(tcgetattr(com4_.FarFd(), &com4_line), 0);
+  EXPECT_EQ(com3_line.c_cflag & CSTOPB, 0u);
+  EXPECT_EQ(com4_line.c_cflag & CSTOPB, static_cast<tcflag_t>(CSTOPB));
 }
 
 TEST_F(SioListTest, HugeTimeoutsDoNotWrapIntoAShortWait) {

@@ -8,6 +8,7 @@
 
 #include "platform/serial_path.h"
 #include "platform/serial_port.h"
+#include "platform/serial_termios.h"
 #include "tests/support/pty_port.h"
 #include "tests/support/temp_dir.h"
 
@@ -81,6 +82,38 @@ TEST(CommState, KeepsWhatTermiosCannotHoldAndRefusesBadSettingsWhole) {
   EXPECT_EQ(back.fDtrControl, DTR_CONTROL_HANDSHAKE);
   EXPECT_EQ(back.XonLim, 123);
   CloseHandle(port);
+}
+
+// A pseudo-terminal always reports eight bits without parity, so the frame
+// is checked where it is written into termios.
+TEST(LineSettingsInTermios, FrameReachesTheControlFlags) {
+  const struct {
+    BYTE byte_size;
+    BYTE parity;
+    bool two_stop_bits;
+    tcflag_t expected;
+  } frames[] = {
+      {7, EVENPARITY, true, CS7 | PARENB | CSTOPB},
+      {8, ODDPARITY, false, CS8 | PARENB | PARODD},
+      {8, NOPARITY, true, CS8 | CSTOPB},
+      {5, NOPARITY, false, CS5},
+  };
+  for (const auto& frame : frames) {
+    SCOPED_TRACE(static_cast<int>(frame.byte_size) * 100 + frame.parity * 10 +
+                 frame.two_stop_bits);
+    LineSettings settings;
+    settings.baud_rate = 9600;
+    settings.byte_size = frame.byte_size;
+    settings.parity = frame.parity;
+    settings.two_stop_bits = frame.two_stop_bits;
+    // Start from the opposite frame, so that nothing passes by staying.
+    termios2 line{};
+    line.c_cflag = CS6 | PARENB | PARODD | CMSPAR | CSTOPB | CREAD | CLOCAL;
+    PutLineSettings(settings, line);
+    EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB),
+              frame.expected);
+    EXPECT_EQ(line.c_cflag & (CREAD | CLOCAL), CREAD | CLOCAL);
+  }
 }
 
 }  // namespace

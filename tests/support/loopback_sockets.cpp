@@ -46,7 +46,7 @@ bool IsInAccept(pid_t tid) {
 
 int ListenOnLoopback(int& port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in address = LoopbackAddress(0);
+  const sockaddr_in address = LoopbackAddress(port > 0 ? port : 0);
   if (fd < 0 ||
       bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) ||
       listen(fd, 64) != 0) {
@@ -58,7 +58,7 @@ int ListenOnLoopback(int& port) {
 }
 
 int FreeLoopbackPort() {
-  int port = -1;
+  int port = 0;
   const int fd = ListenOnLoopback(port);
   if (fd >= 0) close(fd);
   return port;

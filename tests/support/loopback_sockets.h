@@ -13,8 +13,8 @@ int FreeLoopbackPort();
 // A blocking client socket connected to 127.0.0.1:port, or -1.
 int ConnectLoopback(int port);
 
-// A socket listening on 127.0.0.1 at a port the system picks; its port
-// goes to `port`.
+// A socket listening on 127.0.0.1 at `port`, or at a port the system
+// picks when `port` is 0 (that port then goes to `port`); -1 on failure.
 int ListenOnLoopback(int& port);
 
 // A connection on 127.0.0.1: `client` connected, `server` its accepted
