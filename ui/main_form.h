@@ -37,6 +37,10 @@ class TMainForm : public QMainWindow {
   // until it does, the item stays disabled in every state.
   static constexpr bool kOptionsDialogAvailable = false;
 
+  // Lines the log view keeps; older ones go. A client can add lines as
+  // fast as it sends requests, so the view must not grow with them.
+  static constexpr int kLogViewLines = 10000;
+
   TMemo* MsgMemo;
   QToolBar* ToolBar1;
   QToolButton* RunBtn;
