@@ -223,7 +223,10 @@ bool MeasureLineSpeeds(const Options& options) {
       "\nLine speed: %d clients, one port, the device holding each exchange "
       "for its wire time\ntheoretical transactions/s = baud / (%.0f bits x "
       "(%zu + 3.5 + %zu + 3.5) characters) = baud / %.0f\n(request %zu "
-      "bytes, reply %zu bytes, a 3.5-character gap after each frame)\n\n",
+      "bytes, reply %zu bytes, a 3.5-character gap after each frame)\n"
+      "The device's hold takes in the gap after its reply, and the gateway "
+      "keeps that\nsilence itself as well, so it pays for it twice here; "
+      "the gap table below\nmeasures the line as a device sees it.\n\n",
       kClients, kBitsPerChar, kRtuRequestSize, kRtuReplySize,
       kBitsPerChar * kCharsPerTransaction, kRtuRequestSize, kRtuReplySize);
   std::printf("%7s %12s | %10s %7s %9s | %10s %7s\n", "baud", "theory tps",
