@@ -44,6 +44,8 @@ std::int32_t ExchangeWithDevice(Connection& c, SIO_Item& item,
   port.SetRTS(true);
   // Sleep(0) would still give the processor away while the port is held.
   if (item.RtsDelay > 0) Sleep(item.RtsDelay);
+  // After the delay, which already counts towards the gap between frames.
+  port.WaitForSilence();
   const std::int32_t written = port.WriteAll(c.output.data(), frame_length);
   port.SetRTS(false);
   if (written != static_cast<std::int32_t>(frame_length)) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/log_text.h"
+#include "gateway/line_silence.h"
 #include "platform/ansi_string.h"
 #include "platform/serial_path.h"
 #include "platform/serial_port.h"
@@ -27,6 +28,12 @@ class SerialIO::Impl {
   COMMTIMEOUTS timeouts{};
   AnsiString error_text;
   DCB cached_dcb{};
+  LineSilence silence;
+
+  void CacheDCB(const DCB& dcb) {
+    cached_dcb = dcb;
+    silence.SetSilence(InterFrameSilence(dcb));
+  }
 
   void SetErrorText(DWORD code) {
     SysErrorText(error_text, static_cast<std::int32_t>(code));
@@ -78,7 +85,9 @@ bool SerialIO::OpenByNumber(DWORD number) {
   }
   impl_->timeouts = kTimeoutsAtOpen;
   SetCommTimeouts(impl_->port, &impl_->timeouts);
-  GetCommState(impl_->port, &impl_->cached_dcb);
+  DCB dcb{};
+  GetCommState(impl_->port, &dcb);
+  impl_->CacheDCB(dcb);
   return true;
 }
 
@@ -99,7 +108,7 @@ bool SerialIO::SetDCB(const DCB& dcb) {
     impl_->SetErrorText(GetLastError());
     return false;
   }
-  impl_->cached_dcb = dcb;
+  impl_->CacheDCB(dcb);
   return true;
 }
 
@@ -130,6 +139,8 @@ std::int32_t SerialIO::Write(const void* buffer, DWORD count) {
     impl_->SetErrorText(GetLastError());
     return -1;
   }
+  // WriteFile returns once the bytes have left the port.
+  if (written > 0) impl_->silence.NoteByte(LineSilence::Clock::now());
   // Matters only when fewer bytes went out than asked.
   impl_->error_text = "write time-out";
   return static_cast<std::int32_t>(written);
@@ -155,7 +166,11 @@ std::int32_t SerialIO::Read(void* buffer, DWORD capacity) {
     impl_->SetErrorText(GetLastError());
     return -2;
   }
-  if (got == 0) impl_->error_text = "read time-out\n";
+  if (got == 0) {
+    impl_->error_text = "read time-out\n";
+  } else {
+    impl_->silence.NoteByte(LineSilence::Clock::now());
+  }
   return static_cast<std::int32_t>(got);
 }
 
@@ -166,3 +181,9 @@ bool SerialIO::ClearError() {
 }
 
 const char* SerialIO::ErrorText() { return impl_->error_text.c_str(); }
+
+std::chrono::steady_clock::duration SerialIO::SilenceLeft() const {
+  return impl_->silence.Remaining(LineSilence::Clock::now());
+}
+
+void SerialIO::WaitForSilence() const { impl_->silence.Wait(); }

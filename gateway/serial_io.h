@@ -1,5 +1,6 @@
 #pragma once
 // SerialIO: one opened serial port, used by one thread at a time.
+#include <chrono>
 #include <cstdint>
 
 #include "platform/win_types.h"
@@ -25,6 +26,12 @@ class SerialIO {
   std::int32_t Read(void* buffer, DWORD capacity);
   bool ClearError();
   const char* ErrorText();
+
+  // Frames on a line need a gap between them (see line_silence.h), timed
+  // from the last byte read or written and from the line's settings.
+  // WaitForSilence sleeps whatever part of it has not passed yet.
+  std::chrono::steady_clock::duration SilenceLeft() const;
+  void WaitForSilence() const;
 
   class Impl;
 

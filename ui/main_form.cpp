@@ -77,6 +77,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   MsgMemo = new TMemo(this);
   MsgMemo->setObjectName("MsgMemo");
   MsgMemo->setReadOnly(true);
+  MsgMemo->SetMaxLines(kLogViewLines);
   MsgMemo->setFont(FormFont("System", -13, FontStyle::Bold));
   setCentralWidget(MsgMemo);
 

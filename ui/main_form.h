@@ -33,6 +33,10 @@ class TMainForm : public QMainWindow {
   explicit TMainForm(QWidget* parent = nullptr);
   ~TMainForm() override;
 
+  // Lines the log view keeps; older ones go. A client can add lines as
+  // fast as it sends requests, so the view must not grow with them.
+  static constexpr int kLogViewLines = 10000;
+
   TMemo* MsgMemo;
   QToolBar* ToolBar1;
   QToolButton* RunBtn;

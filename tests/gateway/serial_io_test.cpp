@@ -1,6 +1,6 @@
 // SerialIO over pseudo-terminals whose far end the test holds: one user at
-// a time, the read time-out rule, and a device that goes away. Durations
-// are checked only against generous bounds.
+// a time, the read time-out rule, a device that goes away, and the gap
+// between frames. Durations are checked only against generous bounds.
 #include "gateway/serial_io.h"
 
 #include <sys/wait.h>
@@ -14,12 +14,25 @@
 
 #include <gtest/gtest.h>
 
+#include "gateway/line_silence.h"
+#include "platform/serial_port.h"
 #include "tests/support/pty_port.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
 using std::chrono::milliseconds;
+using std::chrono::nanoseconds;
+
+DCB Line(DWORD baud, BYTE byte_size, BYTE parity, BYTE stop_bits) {
+  DCB dcb{};
+  dcb.BaudRate = baud;
+  dcb.ByteSize = byte_size;
+  dcb.Parity = parity;
+  dcb.StopBits = stop_bits;
+  return dcb;
+}
 
 class SerialIOTest : public ::testing::Test {
  protected:
@@ -94,6 +107,63 @@ TEST_F(SerialIOTest, AWaitingReadFailsOnceTheDeviceIsGone) {
   EXPECT_STREQ(io_.ErrorText(), std::strerror(EIO));
   EXPECT_EQ(io_.Read(buffer, sizeof buffer), -2);
   EXPECT_EQ(io_.Write("x", 1), -1);
+}
+
+// Every bit of the frame counts, and the gap is rounded up, never down.
+TEST(InterFrameSilence, IsThreeAndAHalfCharactersUpTo19200BaudThenFixed) {
+  EXPECT_EQ(CharacterTime(Line(9600, 8, NOPARITY, ONESTOPBIT)),
+            nanoseconds(1041667));  // 10 bits
+  EXPECT_EQ(CharacterTime(Line(9600, 7, EVENPARITY, TWOSTOPBITS)),
+            nanoseconds(1145834));  // 11 bits
+  EXPECT_EQ(CharacterTime(Line(1200, 8, NOPARITY, ONE5STOPBITS)),
+            nanoseconds(8750000));  // 10.5 bits
+  EXPECT_EQ(InterFrameSilence(Line(9600, 8, NOPARITY, ONESTOPBIT)),
+            nanoseconds(3645834));
+  EXPECT_EQ(InterFrameSilence(Line(19200, 8, ODDPARITY, ONESTOPBIT)),
+            nanoseconds(2005209));  // 11 bits at the last rate that counts
+  EXPECT_EQ(InterFrameSilence(Line(1200, 8, NOPARITY, ONE5STOPBITS)),
+            nanoseconds(30625000));
+  EXPECT_EQ(InterFrameSilence(Line(19201, 8, NOPARITY, ONESTOPBIT)),
+            microseconds(1750));
+  EXPECT_EQ(InterFrameSilence(Line(115200, 7, EVENPARITY, TWOSTOPBITS)),
+            microseconds(1750));
+  EXPECT_EQ(InterFrameSilence(Line(0, 8, NOPARITY, ONESTOPBIT)), nanoseconds(0));
+
+  LineSilence line;
+  line.SetSilence(milliseconds(4));
+  const auto now = LineSilence::Clock::now();
+  EXPECT_EQ(line.Remaining(now), nanoseconds(0)) << "no byte yet";
+  line.NoteByte(now);
+  EXPECT_EQ(line.Remaining(now + milliseconds(1)), milliseconds(3));
+  EXPECT_EQ(line.Remaining(now + milliseconds(4)), nanoseconds(0));
+  EXPECT_EQ(line.Remaining(now + milliseconds(60)), nanoseconds(0));
+}
+
+// At 50 baud the gap is 700 ms: long enough that what is left of it right
+// after a byte cannot have passed, however busy the machine.
+TEST_F(SerialIOTest, EveryByteReadOrWrittenRestartsTheGapAndWaitingEndsIt) {
+  DCB dcb{};
+  ASSERT_TRUE(io_.GetDCB(dcb));
+  dcb.BaudRate = 50;
+  ASSERT_TRUE(io_.SetDCB(dcb)) << io_.ErrorText();
+  io_.SetTimeouts(3000, 3000);
+  EXPECT_EQ(io_.SilenceLeft(), nanoseconds(0)) << "nothing on the line yet";
+
+  ASSERT_EQ(io_.WriteAll("\x01\x03", 2), 2);
+  EXPECT_GT(io_.SilenceLeft(), nanoseconds(0));
+  io_.WaitForSilence();
+  EXPECT_EQ(io_.SilenceLeft(), nanoseconds(0));
+
+  ASSERT_TRUE(line_.WriteFar("\x01"));
+  char byte;
+  ASSERT_EQ(io_.Read(&byte, 1), 1);
+  EXPECT_GT(io_.SilenceLeft(), nanoseconds(0));
+  EXPECT_LE(io_.SilenceLeft(), milliseconds(700));
+  // A read that times out is no byte on the line.
+  io_.WaitForSilence();
+  io_.SetTimeouts(3000, 1);
+  EXPECT_EQ(io_.Read(&byte, 1), 0);
+  EXPECT_EQ(io_.SilenceLeft(), nanoseconds(0));
 }
 
 }  // namespace

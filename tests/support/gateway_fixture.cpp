@@ -130,7 +130,8 @@ void GatewayFixture::WriteConfiguration() {
       << "\nMaxConnections=" << server_.max_connections
       << "\n[ErrorMsgDB]\nEN=ErrorMsg_EN.ini\n";
   for (const Port& port : ports_) {
-    ini << "[" << port.name << "]\nBaudrate=115200\nParity=none\n"
+    ini << "[" << port.name << "]\nBaudrate=" << port.options.baudrate
+        << "\nParity=none\n"
         << "ByteSize=8\nStopBits=1\nSlaveAddrList=" << port.slave_addr_list
         << "\nRtsDelay=" << port.options.rts_delay_ms
         << "\nTxTimeout=" << port.options.tx_timeout_ms

@@ -26,6 +26,7 @@ struct PortOptions {
   std::uint32_t tx_timeout_ms = 1000;
   std::uint32_t rx_timeout_ms = 1000;
   std::uint32_t rts_delay_ms = 0;
+  std::uint32_t baudrate = 115200;  // 8N1
 };
 
 struct ServerOptions {

@@ -5,8 +5,13 @@
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <sys/resource.h>
+
 #include <QTextBrowser>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "gateway/gateway_control.h"
 #include "program_fixture.h"
@@ -16,6 +21,13 @@
 namespace {
 
 using namespace qvtest;
+
+std::set<std::string> FileNames(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
+}
 
 bool HasIcon(const char* resource) {
   return Application->Icon().pixmap(32).toImage() ==
@@ -81,17 +93,35 @@ TEST_F(MainWindow, RunStopAndAFailedRunSwitchButtonsMenuItemsIconAndPanels) {
   ExpectState(false);
 }
 
+// The tests run offscreen, where nobody sees the window: every line shown
+// goes to the standard output too.
 TEST_F(MainWindow, AtMost64LinesWaitForTheFirstShowingThenLinesFlowInOrder) {
   StartProgram();
   for (int i = 0; i < 70; ++i) gMsgFIFO->Push(AnsiString("early " + std::to_string(i)));
+  ::testing::internal::CaptureStdout();
   MainForm->show();
   ASSERT_TRUE(LoopUntil([&] { return MainForm->MsgMemo->Lines.Count() >= 64; }));
   for (int i = 0; i < 5; ++i) gMsgFIFO->Push(AnsiString("late " + std::to_string(i)));
-  ASSERT_TRUE(WaitForLogLine("late 4"));
+  const bool all_shown = WaitForLogLine("late 4");
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(all_shown);
   const QStringList lines = LogLines();
   ASSERT_EQ(lines.size(), 69);
   for (int i = 0; i < 64; ++i) EXPECT_EQ(lines[i], QString("early %1").arg(i));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(lines[64 + i], QString("late %1").arg(i));
+  EXPECT_EQ(printed, (lines.join('\n') + '\n').toStdString());
+}
+
+TEST_F(MainWindow, TheLogViewKeepsItsNewestLinesUpToItsBound) {
+  StartProgram();
+  const int bound = TMainForm::kLogViewLines;
+  for (int i = 0; i < 2 * bound + 500; ++i)
+    MainForm->MsgMemo->Lines.Add(AnsiString("line " + std::to_string(i)));
+  ASSERT_EQ(MainForm->MsgMemo->Lines.Count(), bound);
+  EXPECT_EQ(MainForm->MsgMemo->Lines.Strings(0).str(),
+            "line " + std::to_string(bound + 500));
+  EXPECT_EQ(MainForm->MsgMemo->Lines.Strings(bound - 1).str(),
+            "line " + std::to_string(2 * bound + 499));
 }
 
 TEST_F(MainWindow, SaveWritesCrLfUnderTheNameChosenAndClearEmptiesTheLog) {
@@ -110,6 +140,37 @@ TEST_F(MainWindow, SaveWritesCrLfUnderTheNameChosenAndClearEmptiesTheLog) {
   EXPECT_EQ(MainForm->MsgMemo->Lines.Count(), 0);
   gMsgFIFO->Push("after clearing");
   EXPECT_TRUE(WaitForLogLine("after clearing"));
+}
+
+// A write that fails part-way (the file size limit stands in for a full
+// disk) is reported and leaves the file that was there, and no debris.
+TEST_F(MainWindow, AFailedSaveIsReportedAndKeepsTheOldFile) {
+  StartProgram();
+  MainForm->show();
+  gMsgFIFO->Push("a line longer than the file may grow");
+  ASSERT_TRUE(WaitForLogLine("longer than"));
+  const std::string file = folder_.Write("kept.log", "the old log\n");
+  const std::set<std::string> files_before = FileNames(folder_.path());
+  AnswerSaveDialog(folder_.path(), "kept.log");
+  QString report;
+  AnswerNext<QMessageBox>([&](QMessageBox* box) {
+    report = box->text();
+    box->button(QMessageBox::Ok)->click();
+  });
+  rlimit old_limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  rlimit small = old_limit;
+  small.rlim_cur = 16;
+  auto* old_handler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  MainForm->SaveLog1->trigger();
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  signal(SIGXFSZ, old_handler);
+
+  EXPECT_TRUE(report.contains("kept.log")) << report.toStdString();
+  EXPECT_TRUE(report.contains(std::strerror(EFBIG))) << report.toStdString();
+  EXPECT_EQ(ReadFile(file), "the old log\n");
+  EXPECT_EQ(FileNames(folder_.path()), files_before);
 }
 
 TEST_F(MainWindow, CloseWhileRunningAnsweredNoKeepsAllAndYesStopsAll) {

@@ -65,10 +65,11 @@ void TApplication::Initialize() {
     qputenv("QT_QPA_PLATFORM", platforms);
   }
   qt_app_ = std::make_unique<GuardedApplication>(argc_, argv_);
+  headless_ = QGuiApplication::platformName() == "offscreen";
   if (choose_platform) {
     // Programs started from here (a browser for a link) choose their own.
     qunsetenv("QT_QPA_PLATFORM");
-    headless_ = QGuiApplication::platformName() == "offscreen";
+    chose_headless_ = headless_;
   }
   // The main form's closing ends the program, not the last window's.
   QApplication::setQuitOnLastWindowClosed(false);
@@ -105,7 +106,7 @@ void TApplication::Terminate() {
 }
 
 void TApplication::ShowException(const std::exception& error) {
-  if (headless_) {
+  if (chose_headless_) {
     std::fprintf(stderr, "%s: %s\n", title_.c_str(), error.what());
     return;
   }

@@ -64,7 +64,8 @@ class TApplication : public QObject {
   void SetIcon(const QIcon& icon);
   QIcon Icon() const { return icon_; }
 
-  // True when the program chose the offscreen platform itself.
+  // True on the offscreen platform, whether the program chose it for want
+  // of a display or the operator asked for it: nobody sees the window.
   bool IsHeadless() const { return headless_; }
 
  signals:
@@ -89,6 +90,9 @@ class TApplication : public QObject {
   bool minimized_ = false;
   bool terminated_ = false;
   bool headless_ = false;
+  // Offscreen by the program's own choice: nobody could answer a message
+  // box. Whoever asked for offscreen drives the boxes (the tests do).
+  bool chose_headless_ = false;
 };
 
 // The one application object, set while it exists.

@@ -16,9 +16,10 @@ class TMemoLines {
   int Count() const;
   AnsiString Strings(int index) const;
   void Clear();
-  // Writes every line followed by a carriage return and a line feed;
-  // an existing file is replaced. Throws std::runtime_error with the
-  // system's reason when the file cannot be written.
+  // Writes every line followed by a carriage return and a line feed into
+  // a new file beside the named one, which replaces it only once complete.
+  // Throws std::runtime_error with the system's reason when the file
+  // cannot be written; an existing file is then left as it was.
   void SaveToFile(const AnsiString& file_name) const;
 
  private:
@@ -30,6 +31,8 @@ class TMemo : public QPlainTextEdit {
   explicit TMemo(QWidget* parent = nullptr);
 
   void Clear() { clear(); }
+  // Beyond `count` lines the oldest go; 0 keeps every line.
+  void SetMaxLines(int count) { setMaximumBlockCount(count); }
 
   TMemoLines Lines{*this};
 };
