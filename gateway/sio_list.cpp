@@ -83,20 +83,17 @@ int SioList::OpenPort(const TSetting::ComParam& param, UnitIdSet& seen) {
   DCB dcb{};
   item.port->GetDCB(dcb);
   if (!item.port->SetDCB(LineSettings(dcb, param))) {
-    error_text_ = item.name + ":";
     return Fail(kComListSetupFailed, item.name);
   }
   item.port->SetTimeouts(param.TxTimeout, param.RxTimeout);
   UnitIdList ids;
   if (!ParseSlaveAddrList(param.SlaveAddrList, UnitIdPattern(), seen, ids)) {
-    error_text_ = item.name + ":";
     return Fail(kComListBadSlaveAddrList, item.name);
   }
   SIO_Item& listed = ports_.emplace_back(std::move(item));
   // Refused only when an id is still mapped by an Open that was not
   // followed by Close (a repeated id too), or when memory runs out.
   if (locks_.Add(ids, &listed, LockWait(param)) != kGroupLockOk) {
-    error_text_ = listed.name + ":";
     const AnsiString name = listed.name;
     ports_.pop_back();
     return Fail(kComListBadSlaveAddrList, name);
@@ -104,11 +101,13 @@ int SioList::OpenPort(const TSetting::ComParam& param, UnitIdSet& seen) {
   return kComListOk;
 }
 
-// The operator's text of the code, when the error-text file has one;
-// otherwise the text stays as the caller left it.
+// The operator's text of the code; without one in the error-text file the
+// line still names the failure and the port, never an earlier failure's text.
 int SioList::Fail(int code, const AnsiString& port_name) {
-  if (gErrMsgDB.IsBuilt()) {
-    gErrMsgDB->Format(kErrorSection, code, error_text_, port_name);
+  if (!gErrMsgDB.IsBuilt() ||
+      !gErrMsgDB->Format(kErrorSection, code, error_text_, port_name)) {
+    error_text_.sprintf("%s error %d (no text in the error-text file): %s",
+                        kErrorSection.c_str(), code, port_name.c_str());
   }
   return code;
 }

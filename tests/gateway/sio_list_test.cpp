@@ -87,6 +87,11 @@ TEST_F(SioListTest, BadUnitIdListsAreRefusedAndGoodOnesOpenTheLines) {
       EXPECT_EQ(LockElsewhere(id), kGroupLockNoSuchId) << id;
     }
   }
+  // Without a text for the failure the line still names it and the port.
+  dir_.Write("ErrorMsg_EN.ini", "[ComList]\n");
+  EXPECT_EQ(Open("1-"), kComListBadSlaveAddrList);
+  EXPECT_STREQ(gSioList->ErrorText(),
+               "ComList error -3 (no text in the error-text file): COM4");
   ASSERT_EQ(Open("0, 3-5, 255"), kComListOk) << gSioList->ErrorText();
   for (int id : {0, 4, 255}) EXPECT_EQ(LockElsewhere(id), kGroupLockOk) << id;
   // The lines carry their configured frames (a pseudo-terminal keeps only
