@@ -38,6 +38,16 @@ std::filesystem::path TargetOf(const std::string& file_name) {
   return error ? name : target;
 }
 
+// The replaced file keeps its permission bits; a new one gets the usual
+// ones rather than mkstemp's private 0600.
+mode_t ModeOfNewContent(const std::filesystem::path& target) {
+  struct stat old_file {};
+  if (::stat(target.c_str(), &old_file) == 0) return old_file.st_mode & 07777;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
 // The rename is on disk only once the folder's entry is.
 void SyncFolder(const std::filesystem::path& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
@@ -59,11 +69,8 @@ int ReplaceFileContent(const std::string& file_name, std::string_view bytes,
 
   const int fd = ::mkstemp(temp_name.data());
   if (fd < 0) return Fail(file_name, errno, error_text);
-  struct stat old_file {};
-  // mkstemp makes the file private; the configuration keeps its own bits.
-  const bool keep_mode = ::stat(target.c_str(), &old_file) == 0;
   int error = 0;
-  if (keep_mode && ::fchmod(fd, old_file.st_mode & 07777) != 0) error = errno;
+  if (::fchmod(fd, ModeOfNewContent(target)) != 0) error = errno;
   if (error == 0 && !WriteAll(fd, bytes)) error = errno;
   if (error == 0 && ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
