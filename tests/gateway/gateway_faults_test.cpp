@@ -25,7 +25,8 @@ std::string PduOf(const std::string& tcp_frame) { return tcp_frame.substr(7); }
 class GatewayFaults : public ::testing::Test {
  protected:
   void SetUp() override {
-    line_ = &gateway_.AddPort(1, "0-9", {1000, 500, 0});
+    // The port wait (700 ms) outlasts one read time-out but not three.
+    line_ = &gateway_.AddPort(1, "0-9", {200, 500, 0});
     gateway_.StartDevice(gateway_.AddPort(2, "10-12"), 11);
   }
   // Sends a request and checks that it reached the line.
@@ -127,6 +128,33 @@ TEST_F(GatewayFaults, ALateReplyIsNeverRelayedAsTheNextOne) {
   SendToLine(client, TcpFrame(2, kUnit, kReadPdu));
   ASSERT_TRUE(line_->WriteFar(RtuFrame(kUnit, kReplyPdu)));
   EXPECT_EQ(Hex(client.ReadFrame()), Hex(TcpFrame(2, kUnit, kReplyPdu)));
+}
+
+// Each of the poller's requests holds the port for its read time-out, and
+// its next one is read at once; the other client must still get its turns.
+TEST_F(GatewayFaults, APollerOfADeadUnitDoesNotStarveAnotherClientOfItsPort) {
+  constexpr std::uint8_t kDead = 9;
+  ASSERT_TRUE(gateway_.Start());
+  RawModbusClient poller(gateway_.TcpPort());
+  std::string polls;  // far longer than the other client's wait for the port
+  for (std::uint16_t t = 0; t < 4; ++t) polls += ReadRegister(t, kDead, 1);
+  ASSERT_TRUE(poller.Send(polls));
+  RawModbusClient client(gateway_.TcpPort());
+  for (std::uint16_t t = 1; t <= 2; ++t) {
+    ASSERT_TRUE(gateway_.WaitForLogLines("modbus unit 9 did not answer", t));
+    ASSERT_TRUE(client.Send(ReadRegister(t, kUnit, 4)));
+    const std::string asked =
+        RtuFrame(kUnit, PduOf(ReadRegister(t, kUnit, 4)));
+    std::string on_line;  // polls until the client's request comes
+    do {
+      on_line = line_->ReadFar(asked.size(), kHangGuardMs);
+      ASSERT_EQ(on_line.size(), asked.size()) << "the client never got the port";
+    } while (on_line != asked);
+    ASSERT_TRUE(line_->WriteFar(
+        RtuFrame(kUnit, PduOf(RegisterReply(t, kUnit, 4)))));
+    EXPECT_EQ(Hex(client.ReadFrame()), Hex(RegisterReply(t, kUnit, 4)));
+  }
+  EXPECT_EQ(gateway_.CountLogLines("lock COM Port fail"), 0);
 }
 
 TEST_F(GatewayFaults, ClientsThatHangUpMidRequestOrStayIdleAreDropped) {
