@@ -157,7 +157,7 @@ TEST_F(GatewayFaults, APollerOfADeadUnitDoesNotStarveAnotherClientOfItsPort) {
   EXPECT_EQ(gateway_.CountLogLines("lock COM Port fail"), 0);
 }
 
-TEST_F(GatewayFaults, ClientsThatHangUpMidRequestOrStayIdleAreDropped) {
+TEST_F(GatewayFaults, ClientsThatHangUpStayIdleOrSendNoFunctionCodeAreDropped) {
   gateway_.Server().rx_timeout_ms = 300;
   ASSERT_TRUE(gateway_.Start());
   const std::string request = ReadRegister(1, 11, 5);
@@ -173,6 +173,17 @@ TEST_F(GatewayFaults, ClientsThatHangUpMidRequestOrStayIdleAreDropped) {
       "client 127.0.0.1: connection failed or timed out"));
   RawModbusClient client(gateway_.TcpPort());
   EXPECT_EQ(Hex(client.Ask(request)), Hex(RegisterReply(1, 11, 5)));
+
+  // Headers of length 0 and 1, a sound request for COM1 behind each.
+  for (const int length : {0, 1}) {
+    RawModbusClient hostile(gateway_.TcpPort());
+    ASSERT_TRUE(hostile.Send(Bytes({0, 9, 0, 0, 0, length, kUnit}) +
+                             ReadRegister(10, kUnit, 4)));
+    EXPECT_TRUE(hostile.WaitForEnd());
+  }
+  EXPECT_TRUE(gateway_.WaitForLogLines(
+      "client 127.0.0.1 sent a request too short", 2));
+  ServeRegister(client, 2, kUnit, 4);  // the first bytes on the line
 }
 
 TEST_F(GatewayFaults, MissingErrorTextGivesALineOfItsOwnNotThePreviousOne) {
