@@ -47,9 +47,8 @@ bool ReplyAnswersRequest(const std::uint8_t* request,
   }
   const std::uint8_t function = request[kFunctionOffset];
   const std::uint8_t answered = reply[kFunctionOffset];
-  if ((function & kExceptionFlag) == 0 && answered == (function | kExceptionFlag)) {
-    return true;
-  }
+  const bool asked_a_function = (function & kExceptionFlag) == 0;
+  if (asked_a_function && answered == (function | kExceptionFlag)) return true;
   if (answered != function) return false;
   // The reply's reader has already made its length that of its function
   // code, so the fields compared here are all in.

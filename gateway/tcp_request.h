@@ -33,7 +33,8 @@ struct TcpReadAhead {
 // holds; every receive asks for all the room left in `request`. Checked
 // in this order: the first 7 bytes in (kTcpPeerClosed, kTcpReceiveFailed),
 // the protocol id (kTcpNotModbus), the length (kTcpTooLong or kTcpTooShort,
-// before more is read), the rest of the request (kTcpPeerClosed, kTcpReceiveFailed).
+// before more is read), the rest of the request (kTcpPeerClosed,
+// kTcpReceiveFailed).
 //
 // Returns the bytes in `request`: the whole request (header.length + 6
 // bytes) and whatever came behind it, which is moved to `read_ahead` for
