@@ -25,8 +25,8 @@ std::string PduOf(const std::string& tcp_frame) { return tcp_frame.substr(7); }
 class GatewayFaults : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The port wait (700 ms) outlasts one read time-out but not three.
-    line_ = &gateway_.AddPort(1, "0-9", {200, 500, 0});
+    // The port wait (1 s) outlasts one read time-out (0.5 s) but not three.
+    line_ = &gateway_.AddPort(1, "0-9", {500, 500, 0});
     gateway_.StartDevice(gateway_.AddPort(2, "10-12"), 11);
   }
   // Sends a request and checks that it reached the line.
@@ -137,7 +137,7 @@ TEST_F(GatewayFaults, APollerOfADeadUnitDoesNotStarveAnotherClientOfItsPort) {
   ASSERT_TRUE(gateway_.Start());
   RawModbusClient poller(gateway_.TcpPort());
   std::string polls;  // far longer than the other client's wait for the port
-  for (std::uint16_t t = 0; t < 4; ++t) polls += ReadRegister(t, kDead, 1);
+  for (std::uint16_t t = 0; t < 5; ++t) polls += ReadRegister(t, kDead, 1);
   ASSERT_TRUE(poller.Send(polls));
   RawModbusClient client(gateway_.TcpPort());
   for (std::uint16_t t = 1; t <= 2; ++t) {
