@@ -29,13 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const std::int32_t result =
         ReadTcpRequest(client, request, header, read_ahead);
     if (result < 1) {
-      FUZZ_REQUIRE(result >= kTcpTooLong);
+      FUZZ_REQUIRE(result >= kTcpTooShort);
       FUZZ_REQUIRE(read_ahead.count == 0);
       break;
     }
     const std::int32_t total = header.length + kMbapPrefixSize;
     FUZZ_REQUIRE(header.protocol_id == 0);
     FUZZ_REQUIRE(total <= kMaxTcpRequestSize);
+    FUZZ_REQUIRE(header.length >= kMinMbapLength);
     FUZZ_REQUIRE(result >= total && result <= 1024);
 
     const auto& stream = script.delivered;

@@ -3,6 +3,7 @@
 #include "gateway/gateway_threads.h"
 #include "gateway/log_line.h"
 #include "gateway/mbap_header.h"
+#include "gateway/rtu_reply_check.h"
 #include "gateway/rtu_request.h"
 #include "gateway/rtu_response.h"
 #include "gateway/sio_list.h"
@@ -55,7 +56,11 @@ std::int32_t ExchangeWithDevice(Connection& c, SIO_Item& item,
   }
   const std::uint8_t address = c.output[0];
   c.unit_text.sprintf("modbus unit %u", static_cast<unsigned>(address));
-  const std::int32_t reply = ReadRtuResponse(port, c.request, address);
+  std::int32_t reply = ReadRtuResponse(port, c.request, address);
+  if (reply >= 0 && !ReplyAnswersRequest(c.output.data(), frame_length - 2,
+                                         c.request.data(), reply)) {
+    reply = kRtuNotAnAnswer;
+  }
   if (reply < 0) {
     c.log.LogError("ModbusRTU", reply, c.client_text, c.unit_text);
     port.Purge();  // whatever else the device sends belongs to no request

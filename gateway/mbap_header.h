@@ -16,5 +16,8 @@ struct MbapHeader {
 inline constexpr std::int32_t kMbapPrefixSize = 6;
 // The prefix and the unit id: what must be in before a request can be judged.
 inline constexpr std::int32_t kMbapHeaderSize = 7;
+// Smallest length a request can have: the unit id and a function code.
+// Anything shorter would put a frame on the line that no device can read.
+inline constexpr std::uint16_t kMinMbapLength = 2;
 // Largest whole request that a gateway accepts.
 inline constexpr std::int32_t kMaxTcpRequestSize = 260;

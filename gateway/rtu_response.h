@@ -20,6 +20,9 @@ inline constexpr std::int32_t kRtuWrongAddress = -2;  // not the unit asked
 inline constexpr std::int32_t kRtuReadFailed = -3;    // the port's read failed
 inline constexpr std::int32_t kRtuBadCrc = -4;        // CRC not 0 over it all
 inline constexpr std::int32_t kRtuTimedOut = -5;      // no byte in time-out
+// Not found by the reader: a whole, sound reply that does not answer the
+// request written (ReplyAnswersRequest), such as a late one.
+inline constexpr std::int32_t kRtuNotAnAnswer = -6;
 
 // Reads one reply into `reply` that must come from `address`; returns its
 // length without the CRC, or one of the codes above.

@@ -53,6 +53,7 @@ std::int32_t ReadTcpRequest(BasicClient& client, Buffer& request,
   if (header.protocol_id != 0) return kTcpNotModbus;
   const std::int32_t total = header.length + kMbapPrefixSize;
   if (total > kMaxTcpRequestSize) return kTcpTooLong;
+  if (header.length < kMinMbapLength) return kTcpTooShort;
 
   count = ReceiveUntil(client, request, count, total);
   if (count < 1) return count;

@@ -13,6 +13,7 @@ inline constexpr std::int32_t kTcpPeerClosed = 0;      // before a whole request
 inline constexpr std::int32_t kTcpReceiveFailed = -1;  // time-out included
 inline constexpr std::int32_t kTcpNotModbus = -2;      // protocol id not 0
 inline constexpr std::int32_t kTcpTooLong = -3;        // length + 6 > 260
+inline constexpr std::int32_t kTcpTooShort = -4;       // length below 2
 
 // Bytes that a client sent behind the request last read, within the same
 // receive. A Modbus TCP client may send its next requests before it has
@@ -31,8 +32,9 @@ struct TcpReadAhead {
 // into `header`. The request begins with the bytes that `read_ahead`
 // holds; every receive asks for all the room left in `request`. Checked
 // in this order: the first 7 bytes in (kTcpPeerClosed, kTcpReceiveFailed),
-// the protocol id (kTcpNotModbus), the length (kTcpTooLong, before more is
-// read), the rest of the request (kTcpPeerClosed, kTcpReceiveFailed).
+// the protocol id (kTcpNotModbus), the length (kTcpTooLong or kTcpTooShort,
+// before more is read), the rest of the request (kTcpPeerClosed,
+// kTcpReceiveFailed).
 //
 // Returns the bytes in `request`: the whole request (header.length + 6
 // bytes) and whatever came behind it, which is moved to `read_ahead` for

@@ -21,8 +21,10 @@ BOOL ReleaseSemaphore(HANDLE semaphore, LONG release_count,
 
 // Mutexes as the gateway expects them: owned by the thread whose wait took
 // them, recursive for that owner, released only by it (another thread's
-// ReleaseMutex fails with EPERM). When an owner thread ends while holding
-// it, the next wait takes it and reports WAIT_ABANDONED.
+// ReleaseMutex fails with EPERM). A released mutex goes to the thread
+// that has waited longest, never back to a releasing thread that waits
+// again at once. When an owner thread ends while holding it, the next
+// wait takes it and reports WAIT_ABANDONED.
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner,
                     const char* name);
 BOOL ReleaseMutex(HANDLE mutex);

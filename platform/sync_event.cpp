@@ -22,7 +22,7 @@ class Event final : public Waitable {
   }
 
  protected:
-  Take TryTakeLocked() override {
+  Take TryTakeLocked(const platform_detail::Waiter*) override {
     if (!signalled_) return Take::kNone;
     if (!manual_reset_) signalled_ = false;
     return Take::kTaken;

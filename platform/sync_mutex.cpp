@@ -10,6 +10,8 @@
 
 namespace {
 
+using platform_detail::Waiter;
+
 class Mutex;
 
 // The mutexes the current thread owns. Its address identifies the thread
@@ -37,7 +39,7 @@ class Mutex final : public Waitable {
       owner_ = nullptr;
       auto& list = tOwned.mutexes;
       list.erase(std::find(list.begin(), list.end(), this));
-      WakeLocked(1);
+      HandOnLocked();
     }
     Release();  // the reference taken in TakeFor; may be the last one
     return true;
@@ -48,16 +50,18 @@ class Mutex final : public Waitable {
     owner_ = nullptr;
     recursion_ = 0;
     abandoned_ = true;
-    WakeLocked(1);
+    HandOnLocked();
   }
 
  protected:
-  Take TryTakeLocked() override {
+  Take TryTakeLocked(const Waiter* waiter) override {
     if (owner_ == &tOwned) {
       ++recursion_;
       return Take::kTaken;
     }
     if (owner_ != nullptr) return Take::kNone;
+    if (heir_ != nullptr && heir_ != waiter) return Take::kNone;
+    heir_ = nullptr;
     TakeFor(&tOwned);
     if (abandoned_) {
       abandoned_ = false;
@@ -67,7 +71,24 @@ class Mutex final : public Waitable {
   }
   bool IsSignalledLocked() const override { return owner_ == nullptr; }
 
+  void WaiterLeftLocked(const Waiter* waiter) override {
+    if (waiter == heir_) {
+      HandOnLocked();  // it timed out, or took another object of its wait
+    } else if (owner_ == nullptr && heir_ == nullptr) {
+      Waitable::WaiterLeftLocked(waiter);
+    }
+  }
+
  private:
+  // A released mutex is kept for the thread that has waited longest, and
+  // only that thread can take it. Were it free for all, the releasing thread
+  // would nearly always take it again before the woken one runs: a client
+  // polling a dead unit would hold its port for good.
+  void HandOnLocked() {
+    heir_ = LongestWaiterLocked();
+    if (heir_ != nullptr) Poke(heir_);
+  }
+
   void TakeFor(OwnedMutexes* owner) {
     owner_ = owner;
     recursion_ = 1;
@@ -76,6 +97,7 @@ class Mutex final : public Waitable {
   }
 
   OwnedMutexes* owner_ = nullptr;
+  Waiter* heir_ = nullptr;  // the only waiter that may take it next
   int recursion_ = 0;
   bool abandoned_ = false;
 };

@@ -21,7 +21,7 @@ class Semaphore final : public Waitable {
   }
 
  protected:
-  Take TryTakeLocked() override {
+  Take TryTakeLocked(const platform_detail::Waiter*) override {
     if (count_ == 0) return Take::kNone;
     --count_;
     return Take::kTaken;

@@ -44,7 +44,9 @@ class Thread final : public Waitable {
  protected:
   // A thread handle stays signalled once the thread has ended; waits never
   // consume it.
-  Take TryTakeLocked() override { return ended_ ? Take::kTaken : Take::kNone; }
+  Take TryTakeLocked(const platform_detail::Waiter*) override {
+    return ended_ ? Take::kTaken : Take::kNone;
+  }
   bool IsSignalledLocked() const override { return ended_; }
 
  private:

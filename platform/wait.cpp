@@ -48,9 +48,10 @@ class Registration {
 };
 
 // One pass over the objects in index order: the lowest that can be taken.
-std::optional<DWORD> TryTakeAny(const std::vector<Waitable*>& objects) {
+std::optional<DWORD> TryTakeAny(const std::vector<Waitable*>& objects,
+                                const Waiter* waiter) {
   for (DWORD i = 0; i < objects.size(); ++i) {
-    switch (objects[i]->TryTake()) {
+    switch (objects[i]->TryTake(waiter)) {
       case Waitable::Take::kTaken: return WAIT_OBJECT_0 + i;
       case Waitable::Take::kAbandoned: return WAIT_ABANDONED + i;
       case Waitable::Take::kNone: break;
@@ -61,7 +62,9 @@ std::optional<DWORD> TryTakeAny(const std::vector<Waitable*>& objects) {
 
 DWORD WaitOn(const std::vector<Waitable*>& objects, DWORD milliseconds) {
   References references(objects);
-  if (auto taken = TryTakeAny(objects)) return *taken;  // no waiting needed
+  // No waiting needed; a thread that is not registered yet comes after
+  // every thread that already waits.
+  if (auto taken = TryTakeAny(objects, nullptr)) return *taken;
   if (milliseconds == 0) return WAIT_TIMEOUT;
 
   const bool forever = milliseconds == INFINITE;
@@ -73,7 +76,7 @@ DWORD WaitOn(const std::vector<Waitable*>& objects, DWORD milliseconds) {
       std::lock_guard<std::mutex> guard(waiter.mutex);
       waiter.poked = false;
     }
-    if (auto taken = TryTakeAny(objects)) return *taken;
+    if (auto taken = TryTakeAny(objects, &waiter)) return *taken;
     std::unique_lock<std::mutex> lock(waiter.mutex);
     if (forever) {
       waiter.wake.wait(lock, [&] { return waiter.poked; });

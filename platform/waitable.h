@@ -26,7 +26,8 @@ class Waitable : public KernelObject {
 
   // Tries to take the object for the calling thread: consumes an
   // auto-reset event, a semaphore count or the ownership of a mutex.
-  Take TryTake();
+  // `waiter` is the caller's registration, null before it has one.
+  Take TryTake(const platform_detail::Waiter* waiter);
 
   void AddWaiter(platform_detail::Waiter* waiter);
   // Removes the waiter. A waiter may have been woken for a signal that it
@@ -34,13 +35,17 @@ class Waitable : public KernelObject {
   void RemoveWaiter(platform_detail::Waiter* waiter);
 
  protected:
-  // Both run with lock_ held.
-  virtual Take TryTakeLocked() = 0;
+  // All of these run with lock_ held.
+  virtual Take TryTakeLocked(const platform_detail::Waiter* waiter) = 0;
   virtual bool IsSignalledLocked() const = 0;
+  // Called once `waiter` has left the list of waiters.
+  virtual void WaiterLeftLocked(const platform_detail::Waiter* waiter);
 
   // Wakes up to `count` waiters (all of them when count is negative).
-  // Runs with lock_ held.
   void WakeLocked(int count);
+  // The waiter that registered first of those still waiting, or null.
+  platform_detail::Waiter* LongestWaiterLocked() const;
+  static void Poke(platform_detail::Waiter* waiter);
 
   std::mutex lock_;
 

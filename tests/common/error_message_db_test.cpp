@@ -61,8 +61,8 @@ TEST_F(ErrorTexts, EveryShippedCodeHasATextWithItsArguments) {
       {"Setting", {-2, -3, -4, -14, -15, -16}, 0},
       {"Setting", {-5, -6, -7, -8, -9, -10, -11, -13}, 1},
       {"ComList", {-1, -2, -3}, 1},
-      {"ModbusTCP", {0, -1, -2, -3}, 1},
-      {"ModbusRTU", {-1, -2, -3, -4, -5}, 2},
+      {"ModbusTCP", {0, -1, -2, -3, -4}, 1},
+      {"ModbusRTU", {-1, -2, -3, -4, -5, -6}, 2},
   };
   for (const auto& group : expected) {
     for (const int code : group.codes) {

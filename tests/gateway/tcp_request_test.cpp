@@ -28,8 +28,9 @@ struct Failure {
 void PrintTo(const Failure& failure, std::ostream* out) { *out << failure.name; }
 
 const std::string kRequest = TcpFrame(1, 0x11, Bytes({3, 0, 0x6B, 0, 3}));
-// Headers of protocol 1 (and length 300), of length 255 and of length 256.
+// Headers of protocol 1 (and length 300), of lengths 255, 256 and 1.
 const std::string kProtocol1 = Bytes({0, 1, 0, 1, 0x01, 0x2C, 0x11});
+const std::string kLength1 = Bytes({0, 3, 0, 0, 0x00, 0x01, 0x11});
 const std::string kLength255 = Bytes({0, 1, 0, 0, 0x00, 0xFF, 0x11});
 const std::string kLength256 = Bytes({0, 2, 0, 0, 0x01, 0x00, 0x11});
 
@@ -46,6 +47,8 @@ const Failure kFailures[] = {
      kTcpTooLong},
     {"TooLongReadAhead", kRequest + kLength256, Then::kNothing, 19,
      kTcpTooLong},
+    {"NoRoomForAFunctionCode", kLength1 + kRequest, Then::kNothing, 0,
+     kTcpTooShort},
     {"ReceiveTimeOut", kRequest.substr(0, 9), Then::kShortTimeOut, 0,
      kTcpReceiveFailed},
     {"ConnectionReset", kRequest.substr(0, 2), Then::kReset, 0,

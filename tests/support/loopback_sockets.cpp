@@ -32,14 +32,34 @@ int BoundPort(int fd) {
   return address.sin_family == AF_INET ? ntohs(address.sin_port) : -1;
 }
 
-bool IsInAccept(pid_t tid) {
-  std::ifstream file("/proc/self/task/" + std::to_string(tid) + "/syscall");
+// The number of the system call in which thread `tid` sleeps, or -1 when
+// it runs.
+long SystemCallOf(const std::string& tid) {
+  std::ifstream file("/proc/self/task/" + tid + "/syscall");
   long number = -1;
-  if (!(file >> number)) return false;  // "running"
+  if (!(file >> number)) return -1;  // "running"
+  return number;
+}
+
+bool IsInAccept(pid_t tid) {
+  const long number = SystemCallOf(std::to_string(tid));
 #ifdef SYS_accept
   if (number == SYS_accept) return true;
 #endif
   return number == SYS_accept4;
+}
+
+bool IsAnyThreadInSend() {
+  DIR* folder = opendir("/proc/self/task");
+  if (folder == nullptr) return false;
+  bool found = false;
+  while (const dirent* entry = readdir(folder)) {
+    if (entry->d_name[0] == '.') continue;
+    const long number = SystemCallOf(entry->d_name);
+    found = found || number == SYS_sendto || number == SYS_sendmsg;
+  }
+  closedir(folder);
+  return found;
 }
 
 }  // namespace
@@ -120,10 +140,32 @@ int FindListeningDescriptor(int port) {
   return -1;
 }
 
+int FindDescriptorConnectedTo(int peer_port) {
+  for (const int fd : OpenDescriptors()) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
+        peer.sin_family == AF_INET && ntohs(peer.sin_port) == peer_port) {
+      return fd;
+    }
+  }
+  return -1;
+}
+
 pid_t CurrentThreadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }
 
 bool WaitUntilBlockedInAccept(pid_t tid) {
   return WaitUntil([tid] { return IsInAccept(tid); });
+}
+
+bool WaitUntilAThreadIsBlockedInSend() {
+  // A send also sleeps for a moment while the peer's kernel acknowledges;
+  // one still asleep a tenth of a second later waits for the peer to read.
+  return WaitUntil([] {
+    if (!IsAnyThreadInSend()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return IsAnyThreadInSend();
+  });
 }
 
 bool WaitUntil(const std::function<bool()>& condition,

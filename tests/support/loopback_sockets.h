@@ -32,11 +32,19 @@ int OpenDescriptorCount();
 // or -1.
 int FindListeningDescriptor(int port);
 
+// The descriptor of this process's socket whose peer is 127.0.0.1:peer_port
+// (the server's end of a test's connection), or -1.
+int FindDescriptorConnectedTo(int peer_port);
+
 // The calling thread's id, as WaitUntilBlockedInAccept takes it.
 pid_t CurrentThreadId();
 
 // Waits until thread `tid` of this process is inside an accept call.
 bool WaitUntilBlockedInAccept(pid_t tid);
+
+// Waits until some thread of this process is inside a send call: one whose
+// peer does not read blocks there once the buffers between them are full.
+bool WaitUntilAThreadIsBlockedInSend();
 
 // Polls `condition` until it holds; false if it still does not after
 // `limit`, a bound meant only to end a test that would hang.

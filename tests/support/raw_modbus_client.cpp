@@ -11,10 +11,14 @@
 
 #include "tests/support/deadline.h"
 
-RawModbusClient::RawModbusClient(int port) {
+RawModbusClient::RawModbusClient(int port, int receive_buffer_bytes) {
   // Not inherited by peer programs that a test starts meanwhile: a copy in
   // a child would keep the connection open after Close.
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd_ >= 0 && receive_buffer_bytes > 0) {  // before the window is agreed
+    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer_bytes,
+               sizeof receive_buffer_bytes);
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -15,8 +15,9 @@ inline constexpr int kHangGuardMs = 20000;
 
 class RawModbusClient {
  public:
-  // Connects to 127.0.0.1:port.
-  explicit RawModbusClient(int port);
+  // Connects to 127.0.0.1:port. A receive buffer size above 0 replaces the
+  // system's growing one, for a client that stops reading.
+  explicit RawModbusClient(int port, int receive_buffer_bytes = 0);
   ~RawModbusClient();
   RawModbusClient(const RawModbusClient&) = delete;
   RawModbusClient& operator=(const RawModbusClient&) = delete;
