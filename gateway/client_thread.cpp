@@ -110,6 +110,10 @@ DWORD ClientThreadProc(LPVOID parameter) {
       c.log.LogError("ModbusTCP", received, c.client_text);
       break;
     }
+    // Once a stop has begun the connection is shut down and no reply can
+    // reach the client; requests it sent ahead would only keep the stop
+    // waiting, a read time-out each at a silent device.
+    if (gWinTCPEnv->IsListening() == 0) break;
     if (!ServeRequest(c, received)) break;
   }
   return 0;  // destroying the connection closes and unregisters it
