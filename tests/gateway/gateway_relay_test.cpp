@@ -53,8 +53,9 @@ const Exchange kExchanges[] = {
      Bytes({0x17, 0x02, 0x12, 0x34})},
 };
 
-// The device pauses before the last byte of each reply, as a slow device
-// or a busy line does: the gateway must wait for the whole reply.
+// The device pauses after the first byte and before the last byte of each
+// reply, as a slow device or a busy line does: the gateway must wait for
+// the whole reply, however many reads it takes.
 TEST(GatewayRelay, EveryFunctionCodeAndItsExceptionReplyPassUnchanged) {
   GatewayFixture gateway;
   PtyPort& line = gateway.AddPort(1, "1-20");
@@ -72,7 +73,9 @@ TEST(GatewayRelay, EveryFunctionCodeAndItsExceptionReplyPassUnchanged) {
       const std::string on_line = RtuFrame(kUnit, exchange.request_pdu);
       EXPECT_EQ(Hex(line.ReadFar(on_line.size(), kHangGuardMs)), Hex(on_line));
       const std::string answer = RtuFrame(kUnit, reply);
-      ASSERT_TRUE(line.WriteFar(answer.substr(0, answer.size() - 1)));
+      ASSERT_TRUE(line.WriteFar(answer.substr(0, 1)));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ASSERT_TRUE(line.WriteFar(answer.substr(1, answer.size() - 2)));
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       ASSERT_TRUE(line.WriteFar(answer.substr(answer.size() - 1)));
       EXPECT_EQ(Hex(client.ReadFrame()), Hex(TcpFrame(transaction, kUnit, reply)));
