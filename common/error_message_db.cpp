@@ -53,3 +53,12 @@ bool ErrorMessageDatabase::Format(const AnsiString& section, std::int32_t code,
   text = FillStringArgs(stored->c_str(), {first.c_str(), second.c_str()});
   return true;
 }
+
+AnsiString MissingErrorText(const AnsiString& section, std::int32_t code,
+                            const AnsiString& arguments) {
+  AnsiString text;
+  text.sprintf("%s error %d (no text in the error-text file)", section.c_str(),
+               static_cast<int>(code));
+  if (!arguments.IsEmpty()) text += ": " + arguments;
+  return text;
+}

@@ -38,3 +38,9 @@ class ErrorMessageDatabase {
 };
 
 extern GlobalObject<ErrorMessageDatabase> gErrMsgDB;
+
+// The line for a code the error-text file has no text for: it still names
+// the section and the code, then `arguments` when there are any, so that
+// an earlier failure's text never stands in for it.
+AnsiString MissingErrorText(const AnsiString& section, std::int32_t code,
+                            const AnsiString& arguments = AnsiString());

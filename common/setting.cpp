@@ -199,8 +199,7 @@ int TSetting::Impl::LoadPort(const ci_string& name) {
 void TSetting::Impl::SetError(int code) {
   error_code = code;
   if (!gErrMsgDB->GetMessage(error_section, code, error_text)) {
-    error_text.sprintf("%s error %d (no text in the error-text file)",
-                       error_section.c_str(), code);
+    error_text = MissingErrorText(error_section, code);
   }
 }
 
@@ -208,8 +207,7 @@ void TSetting::Impl::SetError(int code, const ci_string& port_name) {
   error_code = code;
   const AnsiString name(ToView(port_name));
   if (!gErrMsgDB->Format(error_section, code, error_text, name)) {
-    error_text.sprintf("%s error %d (no text in the error-text file): %s",
-                       error_section.c_str(), code, name.c_str());
+    error_text = MissingErrorText(error_section, code, name);
   }
 }
 

@@ -106,8 +106,7 @@ int SioList::OpenPort(const TSetting::ComParam& param, UnitIdSet& seen) {
 int SioList::Fail(int code, const AnsiString& port_name) {
   if (!gErrMsgDB.IsBuilt() ||
       !gErrMsgDB->Format(kErrorSection, code, error_text_, port_name)) {
-    error_text_.sprintf("%s error %d (no text in the error-text file): %s",
-                        kErrorSection.c_str(), code, port_name.c_str());
+    error_text_ = MissingErrorText(kErrorSection, code, port_name);
   }
   return code;
 }

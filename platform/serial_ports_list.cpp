@@ -1,9 +1,9 @@
 #include "platform/serial_ports_list.h"
 
 #include <dirent.h>
+#include <strings.h>
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <optional>
 #include <set>
@@ -48,17 +48,10 @@ bool HasUart(const std::string& tty_folder) {
   return static_cast<bool>(type_file >> type) && type != 0;
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::toupper(static_cast<unsigned char>(x)) ==
-           std::toupper(static_cast<unsigned char>(y));
-  });
-}
-
 bool IsConfigured(const std::string& name,
                   const std::vector<AnsiString>& configured) {
   return std::any_of(configured.begin(), configured.end(), [&](const AnsiString& c) {
-    return SameIgnoringCase(c.view(), name);
+    return strcasecmp(c.c_str(), name.c_str()) == 0;
   });
 }
 

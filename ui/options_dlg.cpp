@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "gateway/ipv4_text.h"
 #include "ui/complib/message_dlg.h"
 
 namespace {
@@ -220,13 +221,9 @@ void TOptionsDlg::SelectNode(const AnsiString& text) {
 
 bool TOptionsDlg::IsValidIP(const AnsiString& address) {
   if (ipPattern.Exec(address.c_str(), address.Length(), 0, 0) < 1) return false;
-  // The pattern lets 999 through; that would bind another address.
-  AnsiStrVector groups;
-  SplitTokens(address, groups, ".");
-  for (const AnsiString& group : groups) {
-    if (std::atoi(group.c_str()) > 255) return false;
-  }
-  return true;
+  // The pattern lets 999 through, which the gateway would refuse to bind.
+  in_addr unused;
+  return ParseIpv4Text(address.c_str(), unused);
 }
 
 void TOptionsDlg::OkBtnClick() {

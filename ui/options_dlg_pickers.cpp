@@ -6,15 +6,24 @@
 #include "ui/options_dlg.h"
 #include "ui/unit_list_dlg.h"
 
-void TOptionsDlg::ChoiceUnitIdsBtnClick() {
-  AnsiStrVector others;
-  AnsiStrVector mine;
+namespace {
+
+// The SlaveAddrList tokens of `ports`, leaving out the port `except`.
+AnsiStrVector UnitIdTokens(const EditableIni& ini, const AnsiStrVector& ports,
+                           const AnsiString& except = AnsiString()) {
+  AnsiStrVector tokens;
   for (const AnsiString& port : ports) {
-    if (port == currentPort) continue;
-    SplitTokens(GetIniString(ini, port, "SlaveAddrList"), others, kListDelimiters);
+    if (port == except) continue;
+    SplitTokens(GetIniString(ini, port, "SlaveAddrList"), tokens, TOptionsDlg::kListDelimiters);
   }
-  SplitTokens(GetIniString(ini, currentPort, "SlaveAddrList"), mine, kListDelimiters);
-  UnitListDlg->MarkIds(others, mine);
+  return tokens;
+}
+
+}  // namespace
+
+void TOptionsDlg::ChoiceUnitIdsBtnClick() {
+  UnitListDlg->MarkIds(UnitIdTokens(ini, ports, currentPort),
+                       UnitIdTokens(ini, {currentPort}));
   if (UnitListDlg->ShowModal() != mrOk) return;
   AnsiString ids;
   UnitListDlg->CheckedIds(ids);
@@ -33,10 +42,7 @@ void TOptionsDlg::miAddSerialPortClick() {
     MessageDlg("No more available Serial Ports can be use!", mtError, {mbOK}, 0);
     return;
   }
-  AnsiStrVector used;
-  for (const AnsiString& port : ports)
-    SplitTokens(GetIniString(ini, port, "SlaveAddrList"), used, kListDelimiters);
-  if (ChoiceSerialPortDlg->MarkUsedIds(used) < 1) {
+  if (ChoiceSerialPortDlg->MarkUsedIds(UnitIdTokens(ini, ports)) < 1) {
     MessageDlg("No more available Unit IDs can be use!", mtError, {mbOK}, 0);
     return;
   }
