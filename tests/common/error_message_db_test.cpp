@@ -1,15 +1,12 @@
 // ErrorMessageDatabase over real files: lookups by exact section and "%d"
 // key, the shipped texts, and formatting that never lets a file's text
 // act as a printf format.
-#include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "common/error_message_db.h"
-#include "common/string_args.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -88,6 +85,7 @@ TEST_F(ErrorTexts, FormatFillsStringsAndTakesNothingElseAsAFormat) {
       {"%s %s %s %s", "A B %s %s"},
       {"%5s|%-9s|%.1s|%ls|%1$s", "%5s|%-9s|%.1s|%ls|%1$s"},
       {"%%%s%% trailing %", "%A% trailing %"},
+      {"%%s\xE9%s", "%s\xE9" "A"},
   };
   std::string file = "[H]\n";
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -101,26 +99,6 @@ TEST_F(ErrorTexts, FormatFillsStringsAndTakesNothingElseAsAFormat) {
   AnsiString out;
   ASSERT_TRUE(db.Format("H", -9, out, "%s%n%d", "%%"));  // arguments too
   EXPECT_EQ(out.str(), "port %s%n%d: %%");
-}
-
-// For texts that keep to "%s" and "%%", the result is printf's, exactly.
-TEST(FillStringArgs, MatchesPrintfForWellFormedTexts) {
-  const char* pieces[] = {"%s", "%%", "abc", " ", "\xE9", "%%s"};
-  std::mt19937 random(20240611);
-  for (int round = 0; round < 2000; ++round) {
-    std::string text;
-    int strings = 0;
-    const int length = static_cast<int>(random() % 8);
-    for (int i = 0; i < length; ++i) {
-      const char* piece = pieces[random() % std::size(pieces)];
-      if (std::string(piece) == "%s" && ++strings > 2) continue;
-      text += piece;
-    }
-    char expected[256];
-    std::snprintf(expected, sizeof expected, text.c_str(), "first", "2nd");
-    ASSERT_EQ(FillStringArgs(text.c_str(), {"first", "2nd"}), expected)
-        << text;
-  }
 }
 
 }  // namespace

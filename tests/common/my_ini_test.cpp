@@ -86,8 +86,7 @@ TEST(IniGetters, NumbersAndWordsReadAsFarAsTheyGoOrFail) {
   MyINI ini;
   ASSERT_EQ(ini.Load(dir.Write("g.ini",
                                "[V]\nmixed=12abc\nword=abc\nempty=\n"
-                               "huge=99999999999\nminus=-1\nbig16=70000\n"
-                               "words=  10.0.0.1  other words\n")
+                               "huge=99999999999\nminus=-1\nbig16=70000\n")
                          .c_str()),
             kIniOk);
   std::int32_t number = 0;
@@ -97,8 +96,6 @@ TEST(IniGetters, NumbersAndWordsReadAsFarAsTheyGoOrFail) {
   EXPECT_EQ(number, 12);
   ASSERT_EQ(ini.GetValue("V", "minus", number), kIniOk);
   EXPECT_EQ(number, -1);
-  ASSERT_EQ(ini.GetValue("V", "words", word), kIniOk);
-  EXPECT_EQ(word, "10.0.0.1");
   // Never wrapped round to the type's largest value.
   EXPECT_EQ(ini.GetValue("V", "minus", small), kIniBadValue);
   EXPECT_EQ(ini.GetValue("V", "word", number), kIniBadValue);
