@@ -3,11 +3,7 @@
 // and a server that runs short of descriptors or cannot start a client
 // thread.
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
 
 #include <gtest/gtest.h>
 
@@ -144,13 +140,7 @@ TEST_F(GatewayLifecycle, KeepsListeningThroughADescriptorShortage) {
   ASSERT_TRUE(gateway_.Start());
   // The client's socket exists before the shortage: connecting needs no
   // new descriptor on this side, accepting needs one on the gateway's.
-  const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const timeval hang_guard{kHangGuardMs / 1000, 0};
-  setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &hang_guard, sizeof hang_guard);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(gateway_.TcpPort()));
+  RawModbusClient client;
   // Every free descriptor taken, up to a lowered limit.
   rlimit former{};
   getrlimit(RLIMIT_NOFILE, &former);
@@ -159,21 +149,13 @@ TEST_F(GatewayLifecycle, KeepsListeningThroughADescriptorShortage) {
   setrlimit(RLIMIT_NOFILE, &lowered);
   std::vector<int> taken;
   for (int fd; (fd = dup(STDIN_FILENO)) >= 0;) taken.push_back(fd);
-  EXPECT_EQ(connect(client, reinterpret_cast<const sockaddr*>(&address),
-                    sizeof address),
-            0);
+  EXPECT_TRUE(client.Connect(gateway_.TcpPort()));
   EXPECT_TRUE(gateway_.WaitForLogLine("Too many open files"));
   for (const int fd : taken) close(fd);
   setrlimit(RLIMIT_NOFILE, &former);
 
-  const std::string request = ReadRegister(5, kUnit, 2);
-  std::string reply(RegisterReply(5, kUnit, 2).size(), '\0');
-  ASSERT_EQ(send(client, request.data(), request.size(), MSG_NOSIGNAL),
-            static_cast<ssize_t>(request.size()));
-  EXPECT_EQ(recv(client, reply.data(), reply.size(), MSG_WAITALL),
-            static_cast<ssize_t>(reply.size()));
-  EXPECT_EQ(Hex(reply), Hex(RegisterReply(5, kUnit, 2)));
-  close(client);
+  EXPECT_EQ(Hex(client.Ask(ReadRegister(5, kUnit, 2))),
+            Hex(RegisterReply(5, kUnit, 2)));
   EXPECT_EQ(gateway_.CountLogLines("stop server successful"), 0);
   EXPECT_EQ(gateway_.CountLogLines("Too many open files"), 1);
 }

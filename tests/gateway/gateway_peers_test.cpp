@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "tests/support/child_process.h"
 #include "tests/support/gateway_fixture.h"
@@ -35,10 +34,6 @@ TEST(GatewayBetweenPeers, RoutesEveryClientsRequestsToTheDeviceOfItsPort) {
   ASSERT_TRUE(gateway.Start());
   const std::string port = std::to_string(gateway.TcpPort());
 
-  for (const int unit : {3, 11, 20, 21}) {
-    EXPECT_EQ(ReadWithLibmodbus(gateway.TcpPort(), unit, 40), unit * 1000 + 40);
-  }
-
   // Ten function codes and an exception reply on each unit.
   const ProgramRun pymodbus = RunProgram(
       {"/usr/bin/python3", std::string(QV_SOURCE_DIR) + "/tools/peers/tcp_client.py",
@@ -53,18 +48,7 @@ TEST(GatewayBetweenPeers, RoutesEveryClientsRequestsToTheDeviceOfItsPort) {
   }
   EXPECT_EQ(passed, 4 * 11);
 
-  // -0: addresses as on the wire; -1: one poll only.
-  const ProgramRun read =
-      RunProgram({"/usr/bin/mbpoll", "-m", "tcp", "-a", "11", "-p", port, "-t",
-                  "4", "-0", "-r", "30", "-c", "2", "-1", "127.0.0.1"},
-                 30000);
-  EXPECT_EQ(read.status, 0);
-  std::vector<std::string> values;
-  for (const std::string& line : read.lines) {
-    if (line.rfind("[", 0) == 0) values.push_back(line);
-  }
-  EXPECT_EQ(values,
-            std::vector<std::string>({"[30]: \t11030", "[31]: \t11031"}));
+  // -0: addresses as on the wire; -1: one write only.
   const ProgramRun write =
       RunProgram({"/usr/bin/mbpoll", "-m", "tcp", "-a", "21", "-p", port, "-t",
                   "4", "-0", "-r", "60", "-1", "127.0.0.1", "1234"},

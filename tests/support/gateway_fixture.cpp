@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <sstream>
 
 #include "common/error_message_db.h"
@@ -15,8 +15,11 @@
 #include "gateway/sio_list.h"
 #include "gateway/tcp_env.h"
 #include "platform/sync.h"
-#include "tests/support/deadline.h"
 #include "tests/support/loopback_sockets.h"
+
+static std::string PymodbusDevicePath() {
+  return std::string(QV_SOURCE_DIR) + "/tools/peers/rtu_device.py";
+}
 
 EngineGlobals::EngineGlobals() {
   gMsgFIFO.Build();
@@ -166,27 +169,19 @@ std::vector<std::string> GatewayFixture::LogLines() {
 }
 
 int GatewayFixture::CountLogLines(const std::string& text) {
-  int count = 0;
-  for (const std::string& line : LogLines()) {
-    if (line.find(text) != std::string::npos) ++count;
-  }
-  return count;
+  std::lock_guard<std::mutex> guard(log_mutex_);
+  return static_cast<int>(std::count_if(
+      log_lines_.begin(), log_lines_.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+      }));
 }
 
 bool GatewayFixture::WaitForLogLines(const std::string& text, int count,
                                      int timeout_ms) {
-  const Deadline deadline(timeout_ms);
-  while (!deadline.Passed()) {
-    if (CountLogLines(text) >= count) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
+  return WaitUntil([&] { return CountLogLines(text) >= count; },
+                   std::chrono::milliseconds(timeout_ms));
 }
 
 std::string LibmodbusDevicePath() {
   return std::string(QV_BINARY_DIR) + "/tools/rtu_device";
-}
-
-std::string PymodbusDevicePath() {
-  return std::string(QV_SOURCE_DIR) + "/tools/peers/rtu_device.py";
 }

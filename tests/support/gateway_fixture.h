@@ -107,6 +107,5 @@ class GatewayFixture {
   std::vector<std::string> log_lines_;
 };
 
-// The simulated device programs of the build.
+// The simulated device program of the build.
 std::string LibmodbusDevicePath();
-std::string PymodbusDevicePath();

@@ -23,15 +23,6 @@ sockaddr_in LoopbackAddress(int port) {
   return address;
 }
 
-int BoundPort(int fd) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return -1;
-  }
-  return address.sin_family == AF_INET ? ntohs(address.sin_port) : -1;
-}
-
 // The number of the system call in which thread `tid` sleeps, or -1 when
 // it runs.
 long SystemCallOf(const std::string& tid) {
@@ -64,6 +55,15 @@ bool IsAnyThreadInSend() {
 
 }  // namespace
 
+int BoundPort(int fd) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return -1;
+  }
+  return address.sin_family == AF_INET ? ntohs(address.sin_port) : -1;
+}
+
 int ListenOnLoopback(int& port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   const sockaddr_in address = LoopbackAddress(port > 0 ? port : 0);
@@ -84,11 +84,24 @@ int FreeLoopbackPort() {
   return port;
 }
 
-int ConnectLoopback(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+int NewSocket(int receive_buffer_bytes) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && receive_buffer_bytes > 0) {  // before the window is agreed
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer_bytes,
+               sizeof receive_buffer_bytes);
+  }
+  return fd;
+}
+
+bool ConnectTo(int fd, int port) {
   const sockaddr_in address = LoopbackAddress(port);
-  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address),
-                         sizeof address) != 0) {
+  return connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                 sizeof address) == 0;
+}
+
+int ConnectLoopback(int port) {
+  const int fd = NewSocket();
+  if (fd >= 0 && !ConnectTo(fd, port)) {
     close(fd);
     return -1;
   }
@@ -166,14 +179,4 @@ bool WaitUntilAThreadIsBlockedInSend() {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return IsAnyThreadInSend();
   });
-}
-
-bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::seconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }

@@ -3,15 +3,23 @@
 // for the tests of the TCP side.
 #include <sys/types.h>
 
-#include <chrono>
-#include <functional>
+#include "tests/support/deadline.h"
 
 // A TCP port on 127.0.0.1 that was free a moment ago (bound with port 0,
 // then released).
 int FreeLoopbackPort();
 
-// A blocking client socket connected to 127.0.0.1:port, or -1.
+// A blocking TCP socket, not inherited by programs that a test starts (a
+// copy in a child would keep a connection open after its close), or -1.
+// A receive buffer size above 0 replaces the system's growing one, for a
+// client that stops reading.
+int NewSocket(int receive_buffer_bytes = 0);
+// Connects `fd` to 127.0.0.1:port.
+bool ConnectTo(int fd, int port);
+// A new socket connected to 127.0.0.1:port, or -1.
 int ConnectLoopback(int port);
+// The TCP port that `fd` is bound to, or -1.
+int BoundPort(int fd);
 
 // A socket listening on 127.0.0.1 at `port`, or at a port the system
 // picks when `port` is 0 (that port then goes to `port`); -1 on failure.
@@ -45,8 +53,3 @@ bool WaitUntilBlockedInAccept(pid_t tid);
 // Waits until some thread of this process is inside a send call: one whose
 // peer does not read blocks there once the buffers between them are full.
 bool WaitUntilAThreadIsBlockedInSend();
-
-// Polls `condition` until it holds; false if it still does not after
-// `limit`, a bound meant only to end a test that would hang.
-bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::seconds limit = std::chrono::seconds(60));

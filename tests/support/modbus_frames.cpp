@@ -8,7 +8,8 @@ std::string Bytes(std::initializer_list<int> bytes) {
   return result;
 }
 
-std::uint16_t Crc16(std::string_view bytes) {
+// CRC-16/MODBUS, computed bit by bit.
+static std::uint16_t Crc16(std::string_view bytes) {
   std::uint16_t crc = 0xFFFF;
   for (const char byte : bytes) {
     crc ^= static_cast<std::uint8_t>(byte);

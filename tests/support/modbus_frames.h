@@ -13,9 +13,6 @@
 // The bytes, each given as a number from 0 to 255.
 std::string Bytes(std::initializer_list<int> bytes);
 
-// CRC-16/MODBUS of the bytes, computed bit by bit.
-std::uint16_t Crc16(std::string_view bytes);
-
 // Unit id and PDU followed by their CRC, low byte first.
 std::string RtuFrame(std::uint8_t unit, std::string_view pdu);
 

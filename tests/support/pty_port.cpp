@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -119,12 +118,11 @@ void PtyPort::CloseFar() {
 
 bool PtyPort::WaitUntilQueuedAtGateway(std::size_t count,
                                        int timeout_ms) const {
-  const Deadline deadline(timeout_ms);
-  int queued = 0;
-  while (ioctl(keeper_fd_, TIOCINQ, &queued) != 0 ||
-         static_cast<std::size_t>(queued) < count) {
-    if (deadline.Passed()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return WaitUntil(
+      [&] {
+        int queued = 0;
+        return ioctl(keeper_fd_, TIOCINQ, &queued) == 0 &&
+               static_cast<std::size_t>(queued) >= count;
+      },
+      std::chrono::milliseconds(timeout_ms));
 }

@@ -1,7 +1,5 @@
 #include "tests/support/raw_modbus_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,35 +8,22 @@
 #include <cstdint>
 
 #include "tests/support/deadline.h"
+#include "tests/support/loopback_sockets.h"
 
-RawModbusClient::RawModbusClient(int port, int receive_buffer_bytes) {
-  // Not inherited by peer programs that a test starts meanwhile: a copy in
-  // a child would keep the connection open after Close.
-  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd_ >= 0 && receive_buffer_bytes > 0) {  // before the window is agreed
-    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer_bytes,
-               sizeof receive_buffer_bytes);
-  }
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (fd_ >= 0 && connect(fd_, reinterpret_cast<const sockaddr*>(&address),
-                          sizeof address) != 0) {
-    Close();
-  }
+RawModbusClient::RawModbusClient(int port, int receive_buffer_bytes)
+    : fd_(NewSocket(receive_buffer_bytes)) {
+  if (!Connect(port)) Close();
 }
+
+RawModbusClient::RawModbusClient() : fd_(NewSocket()) {}
 
 RawModbusClient::~RawModbusClient() { Close(); }
 
-int RawModbusClient::LocalPort() const {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  if (getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return -1;
-  }
-  return ntohs(address.sin_port);
+bool RawModbusClient::Connect(int port) {
+  return fd_ >= 0 && ConnectTo(fd_, port);
 }
+
+int RawModbusClient::LocalPort() const { return BoundPort(fd_); }
 
 bool RawModbusClient::Send(std::string_view bytes) {
   while (!bytes.empty()) {

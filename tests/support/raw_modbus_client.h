@@ -18,10 +18,14 @@ class RawModbusClient {
   // Connects to 127.0.0.1:port. A receive buffer size above 0 replaces the
   // system's growing one, for a client that stops reading.
   explicit RawModbusClient(int port, int receive_buffer_bytes = 0);
+  // A socket that Connect joins later: a test that makes the process run
+  // short of descriptors has it before, and connecting needs no new one.
+  RawModbusClient();
   ~RawModbusClient();
   RawModbusClient(const RawModbusClient&) = delete;
   RawModbusClient& operator=(const RawModbusClient&) = delete;
 
+  bool Connect(int port);
   bool IsConnected() const { return fd_ >= 0; }
   // The TCP port of this end of the connection.
   int LocalPort() const;
