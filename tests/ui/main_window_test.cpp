@@ -211,24 +211,17 @@ TEST_F(MainWindow, ProgramEndedWithoutItsCloseHandlerStillStopsEverything) {
   EXPECT_LT(ConnectLoopback(config_.tcp_port), 0);
 }
 
-TEST_F(MainWindow, RunServerOptionStartsTheGatewayAndItsLinesShowAtFirstShowing) {
-  config_.run_server = true;
-  StartProgram();
-  ExpectState(true);
-  EXPECT_EQ(MainForm->MsgMemo->Lines.Count(), 0);  // not shown yet
-  MainForm->show();
-  EXPECT_TRUE(LoopUntil([&] { return MainForm->MsgMemo->Lines.Count() > 0; }));
-}
-
-TEST_F(MainWindow, TrayOptionWithoutASystemTrayStartsMinimisedInTheTaskBar) {
+TEST_F(MainWindow, RunServerAndTrayOptionsWithoutASystemTrayStartMinimisedInTheTaskBar) {
   config_.tray_icon = true;
   config_.run_server = true;
   StartProgram();
   ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+  ExpectState(true);
+  EXPECT_EQ(MainForm->MsgMemo->Lines.Count(), 0);  // the start's lines wait for a showing
   bool minimised = false, visible = false, tray = true;
   // The entry's own Run shows the window as the options say.
   QTimer::singleShot(0, [&] {
-    LoopUntil([&] { return MainForm->MsgMemo->Lines.Count() > 0; });
+    EXPECT_TRUE(LoopUntil([&] { return MainForm->MsgMemo->Lines.Count() > 0; }));
     visible = MainForm->isVisible();
     minimised = MainForm->isMinimized();
     tray = MainForm->Tray->isVisible();
@@ -241,29 +234,18 @@ TEST_F(MainWindow, TrayOptionWithoutASystemTrayStartsMinimisedInTheTaskBar) {
   EXPECT_FALSE(tray);
 }
 
-// The colour of the first character of `needle` in the About box.
-QColor ColourInAbout(const QString& needle) {
-  QTextCursor cursor = AboutDlg->rich->document()->find(needle);
-  EXPECT_FALSE(cursor.isNull()) << needle.toStdString();
-  cursor.setPosition(cursor.selectionStart() + 1);
-  return cursor.charFormat().foreground().color();
-}
-
-TEST_F(MainWindow, AboutBoxShownTwiceShowsItsTextOnceWithTheCautionInRed) {
+TEST_F(MainWindow, AboutBoxShownTwiceShowsItsTextOnce) {
   StartProgram();
   MainForm->show();
   QStringList texts;
   for (int i = 0; i < 2; ++i) {
     AnswerNext<TAboutDlg>([&](TAboutDlg* box) {
       texts << box->rich->toPlainText();
-      EXPECT_EQ(ColourInAbout("CAUTION"), QColor(Qt::red));
-      EXPECT_EQ(ColourInAbout("Version"), QColor(Qt::black));
       box->Button1->click();
     });
     MainForm->about2->trigger();
   }
   ASSERT_EQ(texts.size(), 2);
-  EXPECT_TRUE(texts[0].startsWith("Version: 0.5 beta\n")) << texts[0].toStdString();
   EXPECT_EQ(texts[0].count("Version: 0.5 beta"), 1);
   EXPECT_EQ(texts[1], texts[0]);
 }
