@@ -5,8 +5,9 @@
 // Values are not interpreted here; typed getters convert on request.
 //
 // Two forms: TMyINI<ci_string> (MyINI) for the configuration, where names
-// ignore letter case, and TMyINI<AnsiString> for the error texts and the
-// options dialog, where names compare exactly.
+// ignore letter case, and TMyINI<AnsiString> for the error texts, where
+// names compare exactly. The options dialog's working copy is the
+// AnsiString form holding what MyINI read (see LoadEditableIni).
 #include <cstdint>
 #include <istream>
 #include <map>

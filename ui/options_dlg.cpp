@@ -2,7 +2,6 @@
 // port page and its handlers, adding and deleting ports, OK and saving.
 #include "ui/options_dlg.h"
 
-#include "common/config_values.h"
 #include "gateway/ipv4_text.h"
 #include "ui/complib/message_dlg.h"
 #include "ui/options_values.h"
@@ -11,10 +10,6 @@ namespace {
 
 constexpr const char* kIniFileName = "Quorvelin.ini";
 enum ImageIndex { kRootImage, kRootSelectedImage, kLeafImage, kLeafSelectedImage };
-
-bool IsSwitchOn(const AnsiString& value) {
-  return ReadSwitch(value.str());
-}
 
 // Why OK may not replace the file after a reading with this result, or ""
 // when it may.
@@ -56,8 +51,8 @@ void TOptionsDlg::FormShow() {
   pcOptions->SetActivePageIndex(kServerPage);
   tvOptions->setFocus();
   tvOptions->Select(root);
-  cbxRunSvr->SetChecked(IsSwitchOn(GetIniString(ini, "SystemStart", "RunServer")));
-  cbxTrayIcon->SetChecked(IsSwitchOn(GetIniString(ini, "SystemStart", "TrayIcon")));
+  cbxRunSvr->SetChecked(ShownChecked(GetIniString(ini, "SystemStart", "RunServer")));
+  cbxTrayIcon->SetChecked(ShownChecked(GetIniString(ini, "SystemStart", "TrayIcon")));
 }
 
 // Each field shows what the gateway reads from its key; a value it reads
@@ -283,7 +278,7 @@ void TOptionsDlg::CopyServerValue(const char* key, const AnsiString& shown_now,
 }
 
 void TOptionsDlg::CopySwitch(const char* key, const TCheckBox* box) {
-  if (box->Checked() != IsSwitchOn(GetIniString(ini, "SystemStart", key)))
+  if (box->Checked() != ShownChecked(GetIniString(ini, "SystemStart", key)))
     SetIniValue(ini, "SystemStart", key, box->Checked() ? "true" : "false");
 }
 

@@ -65,6 +65,8 @@ AnsiString ShownAddress(const AnsiString& value) {
   return ReadAddress(value.str(), address) ? AnsiString(address) : AnsiString();
 }
 
+bool ShownChecked(const AnsiString& value) { return ReadSwitch(value.str()); }
+
 AnsiString ShownBaudrate(const AnsiString& value) {
   std::uint32_t rate = 0;
   return ReadUnsigned(value.str(), rate) ? AnsiString(std::to_string(rate)) : AnsiString();

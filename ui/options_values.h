@@ -15,6 +15,9 @@ AnsiString ShownTcpPort(const AnsiString& value);
 // The address the loader reads: the value's first word, or "".
 AnsiString ShownAddress(const AnsiString& value);
 
+// A start-up switch's check box: on as the loader takes the value.
+bool ShownChecked(const AnsiString& value);
+
 // The baud rate the loader reads, as the list writes it; "" for none.
 AnsiString ShownBaudrate(const AnsiString& value);
 
