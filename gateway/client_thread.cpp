@@ -35,7 +35,7 @@ struct Connection {
 };
 
 // Once a stop has begun the connections are being shut down and no reply
-// can reach a client; the stop has cancelled every port's transfers, so
+// can reach a client; the stop also cancels every port's transfers, so
 // that nothing more goes on a line.
 bool GatewayIsStopping() { return gWinTCPEnv->IsListening() == 0; }
 
@@ -48,7 +48,6 @@ std::int32_t ExchangeWithDevice(Connection& c, SIO_Item& item,
   SerialIO& port = *item.port;
   port.Purge();
   port.SetRTS(true);
-  // Pause(0) would still give the processor away while the port is held.
   // A stop ends the pause early, and the write behind it then fails.
   if (item.RtsDelay > 0) port.Pause(item.RtsDelay);
   // After the delay, which already counts towards the gap between frames.
