@@ -79,11 +79,9 @@ int TakeOverAttributes(int fd, const OldFile& old) {
     ::umask(mask);
     return ::fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
   }
-  if (::fchown(fd, old.info.st_uid, old.info.st_gid) != 0) {
-    if (::fchown(fd, static_cast<uid_t>(-1), old.info.st_gid) != 0) {
-      // The writer's group it is, then.
-    }
-  }
+  // Failing both, the file stays the writer's.
+  if (::fchown(fd, old.info.st_uid, old.info.st_gid) != 0)
+    (void)::fchown(fd, static_cast<uid_t>(-1), old.info.st_gid);
   return ::fchmod(fd, old.info.st_mode & 07777) == 0 ? 0 : errno;
 }
 
