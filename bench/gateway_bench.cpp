@@ -4,10 +4,11 @@
 // over their lines, so the difference is what the gateway adds. Then the
 // devices emulate real line speeds, and the gateway's throughput is set
 // against what the line can carry at most, and the gaps it leaves between
-// frames on the line are measured.
+// frames on the line are measured. Last, the time a stop takes while
+// clients wait on a silent device.
 //
 //   gateway_bench [--seconds S] [--rounds R] [--line-seconds S]
-//                 [--ports LIST] [--clients LIST]
+//                 [--ports LIST] [--clients LIST] [--stop-rounds R]
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "bench/load_run.h"
 #include "bench/read_frames.h"
 #include "bench/register_readers.h"
+#include "bench/stop_time.h"
 #include "tests/support/child_process.h"
 #include "tests/support/gateway_fixture.h"
 #include "tests/support/pty_port.h"
@@ -35,6 +37,7 @@ struct Options {
   double line_seconds = 6.0;  // the same for each line speed; 0: none
   std::vector<int> ports = {1, 4};
   std::vector<int> clients = {1, 10, 100};
+  int stop_rounds = 3;  // 0: no stop measured
 };
 
 // Characters on the line for one transaction: the request, a 3.5-character
@@ -282,17 +285,24 @@ bool ParseCounts(const char* text, int most, std::vector<int>& counts) {
   }
 }
 
+// One count from `least` to 100.
+bool ParseCount(const char* text, int least, int& count) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < least || value > 100) return false;
+  count = static_cast<int>(value);
+  return true;
+}
+
 bool ParseOption(const char* name, const char* value, Options& options) {
   if (std::strcmp(name, "--seconds") == 0)
     return ParseSeconds(value, options.seconds) && options.seconds > 0;
   if (std::strcmp(name, "--line-seconds") == 0)
     return ParseSeconds(value, options.line_seconds);
-  if (std::strcmp(name, "--rounds") == 0) {
-    std::vector<int> rounds;
-    if (!ParseCounts(value, 100, rounds) || rounds.size() != 1) return false;
-    options.rounds = rounds[0];
-    return true;
-  }
+  if (std::strcmp(name, "--rounds") == 0)
+    return ParseCount(value, 1, options.rounds);
+  if (std::strcmp(name, "--stop-rounds") == 0)
+    return ParseCount(value, 0, options.stop_rounds);
   if (std::strcmp(name, "--ports") == 0)
     return ParseCounts(value, 16, options.ports);
   if (std::strcmp(name, "--clients") == 0)
@@ -303,7 +313,8 @@ bool ParseOption(const char* name, const char* value, Options& options) {
 int Usage() {
   std::fprintf(stderr,
                "usage: gateway_bench [--seconds S] [--rounds R] "
-               "[--line-seconds S] [--ports LIST] [--clients LIST]\n"
+               "[--line-seconds S] [--ports LIST] [--clients LIST] "
+               "[--stop-rounds R]\n"
                "  --seconds S       measured time of each side of an "
                "unthrottled comparison (default 2)\n"
                "  --rounds R        in R windows that alternate between "
@@ -313,7 +324,9 @@ int Usage() {
                "  --ports LIST      port counts of the unthrottled runs "
                "(default 1,4)\n"
                "  --clients LIST    client counts of the unthrottled runs "
-               "(default 1,10,100)\n");
+               "(default 1,10,100)\n"
+               "  --stop-rounds R   stops timed while clients wait on a "
+               "silent device (default 3; 0 leaves them out)\n");
   return 2;
 }
 
@@ -330,6 +343,8 @@ int main(int argc, char** argv) {
   if (!CompareUnthrottled(options)) return 1;
   if (options.line_seconds > 0 && !MeasureLineSpeeds(options)) return 1;
   if (options.line_seconds > 0 && !MeasureFrameGaps(options.line_seconds / 2))
+    return 1;
+  if (options.stop_rounds > 0 && !MeasureStopTime(options.stop_rounds))
     return 1;
   return 0;
 }

@@ -8,9 +8,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <vector>
+#include <fstream>
+#include <iterator>
 
 namespace {
+
+namespace fs = std::filesystem;
+
+// As many links as the kernel itself follows in one name.
+constexpr int kMostLinksFollowed = 40;
 
 int Fail(const std::string& file_name, int error, std::string& error_text) {
   error_text = "Cannot write " + file_name + ": " + std::strerror(error);
@@ -29,56 +35,122 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// The file a name stands for: a link is followed, so the link survives.
-std::filesystem::path TargetOf(const std::string& file_name) {
+// The file a name stands for. Links are followed one at a time, a dangling
+// one too (the file it names is then created), so the link survives.
+fs::path TargetOf(const std::string& file_name) {
+  fs::path name(file_name);
   std::error_code error;
-  const std::filesystem::path name(file_name);
-  if (!std::filesystem::is_symlink(name, error)) return name;
-  const std::filesystem::path target = std::filesystem::canonical(name, error);
-  return error ? name : target;
+  for (int hop = 0; hop < kMostLinksFollowed && fs::is_symlink(name, error); ++hop) {
+    const fs::path points_to = fs::read_symlink(name, error);
+    if (error) break;
+    name = points_to.is_absolute() ? points_to : name.parent_path() / points_to;
+  }
+  return name;
 }
 
-// The replaced file keeps its permission bits; a new one gets the usual
-// ones rather than mkstemp's private 0600.
-mode_t ModeOfNewContent(const std::filesystem::path& target) {
-  struct stat old_file {};
-  if (::stat(target.c_str(), &old_file) == 0) return old_file.st_mode & 07777;
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+// The file being replaced, open for writing; no descriptor when there is
+// none yet.
+struct OldFile {
+  int fd = -1;
+  struct stat info {};
+  bool Exists() const { return fd >= 0; }
+};
+
+// The right to change a file is the file's own, not its folder's: opening
+// it for writing asks the kernel exactly that, for root as for anyone.
+// 0 (with `old` empty when there is no such file), or the refusal.
+int OpenOldFile(const fs::path& target, OldFile& old) {
+  old.fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (old.fd < 0) return errno == ENOENT ? 0 : errno;
+  if (::fstat(old.fd, &old.info) == 0) return 0;
+  const int error = errno;
+  ::close(old.fd);
+  old.fd = -1;
+  return error;
+}
+
+// The new file takes the old one's place, so it takes its owner and group
+// where this process may give them (else at least the group), and its
+// permission bits, set last since a change of owner clears set-id bits. A
+// file new to the folder gets the usual bits rather than mkstemp's 0600.
+int TakeOverAttributes(int fd, const OldFile& old) {
+  if (!old.Exists()) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return ::fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
+  }
+  // Failing both, the file stays the writer's.
+  if (::fchown(fd, old.info.st_uid, old.info.st_gid) != 0)
+    (void)::fchown(fd, static_cast<uid_t>(-1), old.info.st_gid);
+  return ::fchmod(fd, old.info.st_mode & 07777) == 0 ? 0 : errno;
 }
 
 // The rename is on disk only once the folder's entry is.
-void SyncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+void SyncFolder(const fs::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
 }
 
+// Writes the bytes to a new file beside the target and renames it over
+// the target: 0, or the error of the step that failed (nothing is left).
+int ReplaceThroughNewFile(const fs::path& target, std::string_view bytes,
+                          const OldFile& old) {
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  std::string temp_name = (folder / (target.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temp_name.data());
+  if (fd < 0) return errno;
+  int error = TakeOverAttributes(fd, old);
+  if (error == 0 && !WriteAll(fd, bytes)) error = errno;
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temp_name.c_str(), target.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temp_name.c_str());
+    return error;
+  }
+  SyncFolder(folder);
+  return 0;
+}
+
+// Makes `bytes` the whole content of the open file: 0 or the error.
+int Overwrite(int fd, std::string_view bytes) {
+  if (::lseek(fd, 0, SEEK_SET) != 0) return errno;
+  if (!WriteAll(fd, bytes)) return errno;
+  if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return errno;
+  return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+// Where the folder takes no new file, the old one is written over. That
+// cannot be one step, so the old bytes are kept (when they can be read)
+// and put back if the new ones do not all fit.
+int ReplaceInPlace(const fs::path& target, std::string_view bytes,
+                   const OldFile& old) {
+  std::ifstream reader(target, std::ios::binary);
+  const std::string old_bytes{std::istreambuf_iterator<char>(reader), {}};
+  const bool have_old_bytes = reader.is_open() && !reader.bad();
+  const int error = Overwrite(old.fd, bytes);
+  if (error != 0 && have_old_bytes) Overwrite(old.fd, old_bytes);
+  return error;
+}
+
+// The refusals of a folder (no right to add or to rename there) after
+// which the old file may still be written in place.
+bool FolderRefused(int error) { return error == EACCES || error == EPERM; }
+
 }  // namespace
 
 int ReplaceFileContent(const std::string& file_name, std::string_view bytes,
                        std::string& error_text) {
-  const std::filesystem::path target = TargetOf(file_name);
-  std::filesystem::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  std::string pattern = (folder / (target.filename().string() + ".XXXXXX"));
-  std::vector<char> temp_name(pattern.begin(), pattern.end());
-  temp_name.push_back('\0');
-
-  const int fd = ::mkstemp(temp_name.data());
-  if (fd < 0) return Fail(file_name, errno, error_text);
-  int error = 0;
-  if (::fchmod(fd, ModeOfNewContent(target)) != 0) error = errno;
-  if (error == 0 && !WriteAll(fd, bytes)) error = errno;
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp_name.data(), target.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temp_name.data());
-    return Fail(file_name, error, error_text);
+  const fs::path target = TargetOf(file_name);
+  OldFile old;
+  int error = OpenOldFile(target, old);
+  if (error == 0) {
+    error = ReplaceThroughNewFile(target, bytes, old);
+    if (FolderRefused(error) && old.Exists()) error = ReplaceInPlace(target, bytes, old);
   }
-  SyncFolder(folder);
-  return 0;
+  if (old.Exists()) ::close(old.fd);
+  return error == 0 ? 0 : Fail(file_name, error, error_text);
 }

@@ -1,14 +1,24 @@
 #pragma once
-// Replaces a file's content as one step: the bytes go to a new file in the
-// same folder, reach the disk, and only then take the old file's name. A
-// full disk, a crash or a refused write so never leaves a half-written
-// file: readers see either the old content or the new one.
+// Replaces a file's content as one step where the folder allows it: the
+// bytes go to a new file in the same folder, reach the disk, and only then
+// take the old file's name. A full disk, a crash or a refused write so
+// never leaves a half-written file: readers see either the old content or
+// the new one.
+//
+// What the old file was stays what it was:
+// - a file this process may not write is not replaced, even where the
+//   folder would let a new file take its name;
+// - in a folder that refuses new files, a file this process may write is
+//   written in place (on a failure part-way its old bytes are put back);
+// - the new file keeps the old one's permission bits, and its owner and
+//   group where this process may give them;
+// - a name that is a symbolic link (or a chain of them) writes the file
+//   it points to; the link stays a link.
 #include <string>
 #include <string_view>
 
 // 0, or -1 with `error_text` naming the file and the system's reason
 // ("Cannot write Quorvelin.ini: Permission denied"); the old file is then
-// untouched. A name that is a symbolic link replaces the file it points
-// to, and the new file keeps the old one's permission bits.
+// as it was.
 int ReplaceFileContent(const std::string& file_name, std::string_view bytes,
                        std::string& error_text);

@@ -57,4 +57,8 @@ void BasicClient::SetNoDelay() {
   winsock::setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
+bool BasicClient::PeerHasClosed() const {
+  return winsock::PeerHasClosed(socket_);
+}
+
 const char* BasicClient::PeerAddress() const { return peer_address_.c_str(); }

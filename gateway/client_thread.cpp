@@ -10,7 +10,6 @@
 #include "gateway/tcp_env.h"
 #include "gateway/tcp_request.h"
 #include "gateway/tcp_response.h"
-#include "platform/wait.h"
 
 namespace {
 
@@ -35,22 +34,28 @@ struct Connection {
   AnsiString unit_text;  // "modbus unit N" of the request in hand
 };
 
+// Once a stop has begun the connections are being shut down and no reply
+// can reach a client; the stop also cancels every port's transfers, so
+// that nothing more goes on a line.
+bool GatewayIsStopping() { return gWinTCPEnv->IsListening() == 0; }
+
 // Writes the RTU request in `output` to the port and reads the device's
 // reply into `request`. The reply's length without its CRC, or a value
-// below 0 after a failure that has been logged.
+// below 0 after a failure that has been logged. An exchange that the stop
+// cut short is not a device's failure and is not logged.
 std::int32_t ExchangeWithDevice(Connection& c, SIO_Item& item,
                                 std::uint32_t frame_length) {
   SerialIO& port = *item.port;
   port.Purge();
   port.SetRTS(true);
-  // Sleep(0) would still give the processor away while the port is held.
-  if (item.RtsDelay > 0) Sleep(item.RtsDelay);
+  // A stop ends the pause early, and the write behind it then fails.
+  if (item.RtsDelay > 0) port.Pause(item.RtsDelay);
   // After the delay, which already counts towards the gap between frames.
   port.WaitForSilence();
   const std::int32_t written = port.WriteAll(c.output.data(), frame_length);
   port.SetRTS(false);
   if (written != static_cast<std::int32_t>(frame_length)) {
-    c.log.Log(port.ErrorText());
+    if (!GatewayIsStopping()) c.log.Log(port.ErrorText());
     port.ClearError();
     return -1;
   }
@@ -62,10 +67,23 @@ std::int32_t ExchangeWithDevice(Connection& c, SIO_Item& item,
     reply = kRtuNotAnAnswer;
   }
   if (reply < 0) {
-    c.log.LogError("ModbusRTU", reply, c.client_text, c.unit_text);
+    if (!GatewayIsStopping())
+      c.log.LogError("ModbusRTU", reply, c.client_text, c.unit_text);
     port.Purge();  // whatever else the device sends belongs to no request
   }
   return reply;
+}
+
+// After a request that got no reply. A client that has closed its side
+// (FIN or reset) never sees a reply to the requests it queued before it
+// left, and each of them could hold its port for a time-out while other
+// clients wait: its connection ends here. One that has not is served on
+// as before; so is a client that closes its side but whose devices answer,
+// since only a failure leads here.
+bool ClientStillThere(Connection& c) {
+  if (!c.client.PeerHasClosed()) return true;
+  c.log.LogError("ModbusTCP", kTcpPeerClosed, c.client_text);
+  return false;
 }
 
 // Serves the request in hand. False when the connection is to end.
@@ -77,7 +95,13 @@ bool ServeRequest(Connection& c, std::int32_t received) {
     AnsiString text;
     text.sprintf("lock COM Port fail: error code = %d\n", error);
     c.log.Log(text);
-    return true;  // no reply; the client's own time-out tells it
+    // No reply; the client's own time-out tells it.
+    return ClientStillThere(c);
+  }
+  if (GatewayIsStopping()) {
+    // The port came only after the stop had begun.
+    gSioList->Locks().Unlock(unit_id);
+    return false;
   }
   const std::uint32_t frame_length =
       BuildRtuRequest(c.output, c.request, received, c.header);
@@ -85,7 +109,7 @@ bool ServeRequest(Connection& c, std::int32_t received) {
   // The port is free again before the client is answered, so a slow
   // client never holds up the line.
   gSioList->Locks().Unlock(unit_id);
-  if (reply < 0) return true;
+  if (reply < 0) return !GatewayIsStopping() && ClientStillThere(c);
 
   const auto length = static_cast<std::int32_t>(
       BuildTcpResponse(c.output, c.request, c.header, reply));
@@ -110,10 +134,8 @@ DWORD ClientThreadProc(LPVOID parameter) {
       c.log.LogError("ModbusTCP", received, c.client_text);
       break;
     }
-    // Once a stop has begun the connection is shut down and no reply can
-    // reach the client; requests it sent ahead would only keep the stop
-    // waiting, a read time-out each at a silent device.
-    if (gWinTCPEnv->IsListening() == 0) break;
+    // Requests that a client sent ahead of a stop are not served.
+    if (GatewayIsStopping()) break;
     if (!ServeRequest(c, received)) break;
   }
   return 0;  // destroying the connection closes and unregisters it

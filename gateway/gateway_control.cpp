@@ -70,6 +70,10 @@ bool EndRun() {
     // the gateway keeps running with its ports and configuration.
     if (gWinTCPEnv->IsListening() != 0) return false;
   }
+  // Nothing more goes on a line: a thread in its RTS delay or waiting for a
+  // device's reply wakes now, whatever the port's time-outs, and no reply
+  // could reach its client any more.
+  gSioList->CancelTransfers();
   // The closed listening socket ended the server thread's accept loop; it
   // shuts the clients down and waits for their threads before it ends.
   if (IsGatewayRunning()) {

@@ -182,6 +182,16 @@ bool SerialIO::ClearError() {
 
 const char* SerialIO::ErrorText() { return impl_->error_text.c_str(); }
 
+bool SerialIO::Pause(DWORD milliseconds) {
+  if (SleepComm(impl_->port, milliseconds)) return true;
+  impl_->SetErrorText(GetLastError());
+  return false;
+}
+
+// Touches nothing but the handle, which stays the same while the port is
+// open, so it may run beside the thread that uses the port.
+void SerialIO::CancelTransfers() { CancelCommIo(impl_->port); }
+
 std::chrono::steady_clock::duration SerialIO::SilenceLeft() const {
   return impl_->silence.Remaining(LineSilence::Clock::now());
 }

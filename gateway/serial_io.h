@@ -27,6 +27,15 @@ class SerialIO {
   bool ClearError();
   const char* ErrorText();
 
+  // Sleeps on the port's behalf (the pause between raising RTS and
+  // writing); false, at once, when its transfers are cancelled.
+  bool Pause(DWORD milliseconds);
+  // The stop's call, from any thread: a transfer or pause that waits on
+  // the port ends at once and every later one fails, until the port is
+  // closed. A stop must neither wait out the port's time-outs nor let
+  // anything more onto the line.
+  void CancelTransfers();
+
   // Frames on a line need a gap between them (see line_silence.h), timed
   // from the last byte read or written and from the line's settings.
   // WaitForSilence sleeps whatever part of it has not passed yet.

@@ -116,6 +116,10 @@ void SioList::Close() {
   locks_.Clear();
 }
 
+void SioList::CancelTransfers() {
+  for (SIO_Item& item : ports_) item.port->CancelTransfers();
+}
+
 void InitSioListGlobals() { gSioList.Build(); }
 
 void ExitSioListGlobals() {

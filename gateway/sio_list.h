@@ -47,6 +47,11 @@ class SioList {
   // The text of the last failed Open; "" when none failed.
   const char* ErrorText() const { return error_text_.c_str(); }
 
+  // For the stop: cuts every port's transfers short for good (see
+  // SerialIO::CancelTransfers). Runs beside the gateway threads; the ports
+  // stay open until Close.
+  void CancelTransfers();
+
   // Where the gateway threads lock a request's unit id to get its port.
   GroupLock<SIO_Item>& Locks() { return locks_; }
 

@@ -85,6 +85,9 @@ class BasicClient {
   // the peer acknowledges the last: a client that sent several requests
   // ahead would otherwise wait for its delayed acknowledgement per reply.
   void SetNoDelay();
+  // True once the peer has closed its side (FIN or reset), although
+  // requests it sent before may still wait to be read.
+  bool PeerHasClosed() const;
   // The peer's IPv4 address as dotted decimal text.
   const char* PeerAddress() const;
 

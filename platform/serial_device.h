@@ -1,9 +1,11 @@
 #pragma once
 // The object behind a serial port's handle, shared by the files of the
-// serial part of the layer. Used by one thread at a time, like the port.
+// serial part of the layer. Used by one thread at a time, like the port;
+// only its cancel signal is raised from another thread.
 #include "platform/handle.h"
 #include "platform/serial_modem.h"
 #include "platform/serial_port.h"
+#include "platform/serial_wait.h"
 
 // Who drops RTS after a write in RTS_CONTROL_TOGGLE mode.
 enum class RtsToggle {
@@ -14,8 +16,10 @@ enum class RtsToggle {
 
 class SerialDevice final : public KernelObject {
  public:
-  // `exclusive`: the port is locked and in exclusive mode.
-  SerialDevice(int fd, bool exclusive, bool frame_is_fixed, const DCB& dcb);
+  // `exclusive`: the port is locked and in exclusive mode. The device owns
+  // both descriptors: the port's and the eventfd of its cancel signal.
+  SerialDevice(int fd, int cancel_fd, bool exclusive, bool frame_is_fixed,
+               const DCB& dcb);
   ~SerialDevice() override;
 
   // Leaves exclusive mode, switches off the RS-485 mode that this port
@@ -33,6 +37,9 @@ class SerialDevice final : public KernelObject {
   bool rs485_switched_on = false;
   // Totals at the last ClearCommError, to report only what is new.
   LineErrorCounts reported_errors;
+  // Raised by CancelCommIo; ends the waits of ReadFile, WriteFile and
+  // SleepComm.
+  CancelSignal cancel;
 
  private:
   int fd_;

@@ -1,5 +1,6 @@
 // Opening and closing serial ports.
 #include <fcntl.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -61,11 +62,12 @@ HANDLE Fail(int error) {
 
 }  // namespace
 
-SerialDevice::SerialDevice(int fd, bool exclusive, bool frame_is_fixed,
-                           const DCB& initial)
+SerialDevice::SerialDevice(int fd, int cancel_fd, bool exclusive,
+                           bool frame_is_fixed, const DCB& initial)
     : dcb(initial),
       // Until told otherwise a read waits for its first byte.
       timeouts{MAXDWORD, MAXDWORD, MAXDWORD, 0, 0},
+      cancel(cancel_fd),
       fd_(fd),
       exclusive_(exclusive),
       frame_is_fixed_(frame_is_fixed) {
@@ -110,14 +112,16 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD share_mode,
   const int fd = open(ComDevicePath(*number).c_str(), OpenFlags(access));
   if (fd < 0) return Fail(errno);
   const bool exclusive = share_mode == 0;
-  const bool ready = isatty(fd) && (!exclusive || Lock(fd)) &&
-                     MakeLineRaw(fd) &&
+  const int cancel_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  const bool ready = cancel_fd >= 0 && isatty(fd) &&
+                     (!exclusive || Lock(fd)) && MakeLineRaw(fd) &&
                      (!exclusive || ioctl(fd, TIOCEXCL) == 0);
   if (!ready) {
     const int error = errno;
     close(fd);
+    if (cancel_fd >= 0) close(cancel_fd);
     return Fail(error);
   }
-  return new SerialDevice(fd, exclusive, IsPseudoTerminal(fd),
+  return new SerialDevice(fd, cancel_fd, exclusive, IsPseudoTerminal(fd),
                           InitialDcb(fd));
 }

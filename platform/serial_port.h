@@ -18,6 +18,7 @@ inline constexpr DWORD OPEN_EXISTING = 3;
 
 // PurgeComm flags. The abort flags have nothing to abort here (every call is
 // synchronous and a port is used by one thread at a time); they are accepted.
+// CancelCommIo, below, is what ends a transfer that waits.
 inline constexpr DWORD PURGE_TXABORT = 0x1;
 inline constexpr DWORD PURGE_RXABORT = 0x2;
 inline constexpr DWORD PURGE_TXCLEAR = 0x4;
@@ -158,8 +159,20 @@ BOOL ClearCommError(HANDLE port, DWORD* errors, COMSTAT* status);
 // returns once the bytes have left the port (or its time-out passed). A
 // device that is gone (the far end closed, the adapter unplugged) fails
 // both with the system's error, EIO where the system reports only the end
-// of the data.
+// of the data. On a cancelled port both fail with ECANCELED.
 BOOL ReadFile(HANDLE port, void* buffer, DWORD capacity, DWORD* read,
               void* overlapped);
 BOOL WriteFile(HANDLE port, const void* buffer, DWORD count, DWORD* written,
                void* overlapped);
+
+// Sleeps `milliseconds` on the port's behalf, such as the pause between
+// raising RTS and writing: 1 once they have passed, 0 with ECANCELED as
+// soon as the port's transfers are cancelled.
+BOOL SleepComm(HANDLE port, DWORD milliseconds);
+
+// Cancels the port's transfers for good, from any thread: a ReadFile,
+// WriteFile or SleepComm that waits on it ends at once, and every later
+// one fails at once, all with ECANCELED, until the port is closed. Bytes
+// that a cancelled write had queued are discarded, not sent. Nothing else
+// of the port changes: it can still be purged and closed.
+BOOL CancelCommIo(HANDLE port);

@@ -1,4 +1,5 @@
-// ReadFile and WriteFile on serial ports.
+// ReadFile and WriteFile on serial ports, the pause between transfers and
+// the cancelling of them all.
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -6,7 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <thread>
+#include <cstdint>
 
 #include "platform/serial_device.h"
 #include "platform/serial_modem.h"
@@ -51,10 +52,17 @@ class RtsDuringWrite {
   const int fd_;
 };
 
+// What a cancelled write had queued must not reach the line after all.
+bool DropQueuedOutput(int fd) {
+  tcflush(fd, TCOFLUSH);
+  errno = ECANCELED;
+  return false;
+}
+
 // Hands the bytes to the driver until all are taken or time is up;
 // `accepted` counts them. False with errno.
-bool QueueBytes(int fd, const BYTE* bytes, DWORD count,
-                const Deadline& deadline, DWORD& accepted) {
+bool QueueBytes(int fd, const CancelSignal& cancel, const BYTE* bytes,
+                DWORD count, const Deadline& deadline, DWORD& accepted) {
   accepted = 0;
   while (accepted < count) {
     const ssize_t written = write(fd, bytes + accepted, count - accepted);
@@ -64,8 +72,9 @@ bool QueueBytes(int fd, const BYTE* bytes, DWORD count,
     }
     if (written < 0 && errno == EINTR) continue;
     if (written < 0 && errno != EAGAIN) return false;
-    const Readiness readiness = WaitUntilReady(fd, POLLOUT, deadline);
+    const Readiness readiness = WaitUntilReady(fd, POLLOUT, cancel, deadline);
     if (readiness == Readiness::kTimedOut) return true;
+    if (readiness == Readiness::kCancelled) return DropQueuedOutput(fd);
     if (readiness == Readiness::kFailed) return false;
   }
   return true;
@@ -76,8 +85,8 @@ bool QueueBytes(int fd, const BYTE* bytes, DWORD count,
 // still queued is discarded and counted in `unsent` (at most the
 // `accepted` bytes of this write): a caller that writes the rest again must
 // not send those bytes twice. False with errno.
-bool WaitUntilSent(int fd, DWORD baud_rate, const Deadline& deadline,
-                   DWORD accepted, DWORD& unsent) {
+bool WaitUntilSent(int fd, const CancelSignal& cancel, DWORD baud_rate,
+                   const Deadline& deadline, DWORD accepted, DWORD& unsent) {
   unsent = 0;
   for (;;) {
     int queued = 0;
@@ -96,7 +105,10 @@ bool WaitUntilSent(int fd, DWORD baud_rate, const Deadline& deadline,
     pause_ms = std::max(1LL, pause_ms);
     if (!deadline.IsNever())
       pause_ms = std::min<long long>(pause_ms, deadline.PollMilliseconds());
-    std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+    const Readiness slept =
+        SleepUntil(cancel, Deadline::After(static_cast<std::uint64_t>(pause_ms)));
+    if (slept == Readiness::kCancelled) return DropQueuedOutput(fd);
+    if (slept == Readiness::kFailed) return false;
   }
   while (tcdrain(fd) != 0) {
     if (errno != EINTR) return false;
@@ -115,6 +127,7 @@ BOOL ReadFile(HANDLE port, void* buffer, DWORD capacity, DWORD* read_count,
     return Fail(EINVAL);
   }
   *read_count = 0;
+  if (device->cancel.IsRaised()) return Fail(ECANCELED);
   if (capacity == 0) return 1;
   const Deadline deadline = ReadDeadline(device->timeouts);
   bool hung_up = false;
@@ -131,8 +144,9 @@ BOOL ReadFile(HANDLE port, void* buffer, DWORD capacity, DWORD* read_count,
     // read that found nothing; the system gives no error of its own there.
     if (hung_up) return Fail(EIO);
     const Readiness readiness =
-        WaitUntilReady(device->fd(), POLLIN, deadline, &hung_up);
+        WaitUntilReady(device->fd(), POLLIN, device->cancel, deadline, &hung_up);
     if (readiness == Readiness::kTimedOut) return 1;
+    if (readiness == Readiness::kCancelled) return Fail(ECANCELED);
     if (readiness == Readiness::kFailed) return Fail(errno);
   }
 }
@@ -146,6 +160,7 @@ BOOL WriteFile(HANDLE port, const void* buffer, DWORD count, DWORD* written,
     return Fail(EINVAL);
   }
   *written = 0;
+  if (device->cancel.IsRaised()) return Fail(ECANCELED);
   const int fd = device->fd();
   if (count == 0) {
     // Still asks the device, so that a vanished one reports it.
@@ -157,11 +172,28 @@ BOOL WriteFile(HANDLE port, const void* buffer, DWORD count, DWORD* written,
   if (!rts.Raise()) return Fail(errno);
   DWORD accepted = 0;
   DWORD unsent = 0;
-  if (!QueueBytes(fd, static_cast<const BYTE*>(buffer), count, deadline,
-                  accepted) ||
-      !WaitUntilSent(fd, device->dcb.BaudRate, deadline, accepted, unsent)) {
+  if (!QueueBytes(fd, device->cancel, static_cast<const BYTE*>(buffer), count,
+                  deadline, accepted) ||
+      !WaitUntilSent(fd, device->cancel, device->dcb.BaudRate, deadline,
+                     accepted, unsent)) {
     return Fail(errno);
   }
   *written = accepted - unsent;
   return 1;
+}
+
+BOOL SleepComm(HANDLE port, DWORD milliseconds) {
+  SerialDevice* device = AsSerialDevice(port);
+  if (device == nullptr) return 0;
+  switch (SleepUntil(device->cancel, Deadline::After(milliseconds))) {
+    case Readiness::kCancelled: return Fail(ECANCELED);
+    case Readiness::kFailed: return Fail(errno);
+    default: return 1;
+  }
+}
+
+BOOL CancelCommIo(HANDLE port) {
+  SerialDevice* device = AsSerialDevice(port);
+  if (device == nullptr) return 0;
+  return device->cancel.Raise() ? 1 : Fail(errno);
 }

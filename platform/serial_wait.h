@@ -1,5 +1,7 @@
 #pragma once
-// Waiting on a serial port's descriptor until a point in time.
+// Waiting on a serial port's descriptor until a point in time, or until
+// the port's transfers are cancelled.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -22,10 +24,34 @@ class Deadline {
   Clock::time_point end_{};
 };
 
-enum class Readiness { kReady, kTimedOut, kFailed };
+// Cuts the waits of one port short for good: once raised, from any thread,
+// every wait given it ends at once. An eventfd, so that poll() watches it
+// beside the port's descriptor; the signal owns it.
+class CancelSignal {
+ public:
+  explicit CancelSignal(int event_fd) : fd_(event_fd) {}
+  ~CancelSignal();
+  CancelSignal(const CancelSignal&) = delete;
+  CancelSignal& operator=(const CancelSignal&) = delete;
+
+  // False with errno when the signal could not be sent.
+  bool Raise();
+  bool IsRaised() const { return raised_.load(); }
+  int fd() const { return fd_; }
+
+ private:
+  const int fd_;
+  std::atomic<bool> raised_{false};
+};
+
+enum class Readiness { kReady, kTimedOut, kCancelled, kFailed };
 
 // Waits until poll() reports `events` (or a hang-up or error, which the
-// next read or write then reports) on fd. kFailed with errno. `hung_up`,
-// when given, tells whether the line reported a hang-up or an error.
-Readiness WaitUntilReady(int fd, short events, const Deadline& deadline,
-                         bool* hung_up = nullptr);
+// next read or write then reports) on fd, or the signal is raised.
+// kFailed with errno. `hung_up`, when given, tells whether the line
+// reported a hang-up or an error.
+Readiness WaitUntilReady(int fd, short events, const CancelSignal& cancel,
+                         const Deadline& deadline, bool* hung_up = nullptr);
+
+// Sleeps until the deadline (kTimedOut) unless the signal is raised first.
+Readiness SleepUntil(const CancelSignal& cancel, const Deadline& deadline);

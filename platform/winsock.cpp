@@ -1,5 +1,6 @@
 #include "platform/winsock.h"
 
+#include <poll.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -119,6 +120,16 @@ int setsockopt(SOCKET socket, int level, int name, const void* value,
   limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
   limit.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
   return ::setsockopt(socket, level, name, &limit, sizeof limit);
+}
+
+bool PeerHasClosed(SOCKET socket) {
+  pollfd entry{socket, POLLRDHUP, 0};
+  int ready;
+  do {
+    ready = ::poll(&entry, 1, 0);
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0 &&
+         (entry.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 int closesocket(SOCKET socket) {

@@ -62,4 +62,10 @@ int setsockopt(SOCKET socket, int level, int name, const void* value,
 // Closes the socket; 0 or SOCKET_ERROR.
 int closesocket(SOCKET socket);
 
+// True once the peer has ended its side of the connection, by its end of
+// data (FIN) or a reset, even while bytes that it sent before are still
+// unread here: what a caller cannot learn from recv without reading them
+// all. Winsock has no such call; our own, from Linux's poll().
+bool PeerHasClosed(SOCKET socket);
+
 }  // namespace winsock

@@ -1,27 +1,48 @@
 #include "ui/tree_images.h"
 
+#include <QGuiApplication>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 
 namespace {
 
-void DrawComputer(QPainter& paint) {
-  paint.setPen(Qt::black);
-  paint.setBrush(QColor(192, 192, 192));
-  paint.drawRect(2, 1, 11, 9);                     // screen frame
-  paint.fillRect(4, 3, 8, 6, QColor(0, 128, 128));  // screen
-  paint.drawRect(6, 10, 3, 2);                     // neck
-  paint.drawRect(1, 12, 13, 2);                    // base
+// The colours of one picture.
+struct Ink {
+  QColor line;
+  QColor computer_case;
+  QColor screen;
+  QColor plug_body;
+};
+
+// On the tree's white: dark lines, coloured parts.
+const Ink kPlainInk{Qt::black, QColor(192, 192, 192), QColor(0, 128, 128),
+                    QColor(96, 96, 96)};
+
+// On the selection colour the picture is a silhouette in the colour that
+// the selected text is drawn in, which the style makes stand out there;
+// the selection colour itself shows around it and through the screen.
+Ink SelectedInk() {
+  const QColor ink = QGuiApplication::palette().color(QPalette::HighlightedText);
+  return {ink, ink, Qt::transparent, ink};
 }
 
-void DrawPlug(QPainter& paint) {
-  paint.setPen(Qt::black);
-  paint.setBrush(QColor(255, 215, 0));
+void DrawComputer(QPainter& paint, const Ink& ink) {
+  paint.setPen(ink.line);
+  paint.setBrush(ink.computer_case);
+  paint.drawRect(2, 1, 11, 9);               // screen frame
+  paint.fillRect(4, 3, 8, 6, ink.screen);    // screen
+  paint.drawRect(6, 10, 3, 2);               // neck
+  paint.drawRect(1, 12, 13, 2);              // base
+}
+
+void DrawPlug(QPainter& paint, const Ink& ink) {
+  paint.setPen(ink.line);
   paint.drawRect(5, 1, 1, 4);  // pins
   paint.drawRect(9, 1, 1, 4);
-  paint.setBrush(QColor(96, 96, 96));
+  paint.setBrush(ink.plug_body);
   paint.drawRect(3, 5, 9, 5);  // body
-  paint.setPen(QPen(Qt::black, 2));
+  paint.setPen(QPen(ink.line, 2));
   paint.drawLine(7, 10, 7, 13);  // cable
   paint.drawLine(7, 13, 13, 15);
 }
@@ -29,14 +50,25 @@ void DrawPlug(QPainter& paint) {
 }  // namespace
 
 QIcon DrawTreeImage(TreeImage image) {
-  QPixmap pixmap(16, 16);
   const bool selected =
       image == kComputerSelectedImage || image == kPlugSelectedImage;
-  pixmap.fill(selected ? QColor(0, 0, 128) : QColor(Qt::transparent));
-  QPainter paint(&pixmap);
-  if (image == kComputerImage || image == kComputerSelectedImage)
-    DrawComputer(paint);
-  else
-    DrawPlug(paint);
-  return QIcon(pixmap);
+  const Ink ink = selected ? SelectedInk() : kPlainInk;
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  {
+    QPainter paint(&pixmap);
+    // The screen is cut out of the case, so the selection colour shows
+    // through it.
+    paint.setCompositionMode(QPainter::CompositionMode_Source);
+    if (image == kComputerImage || image == kComputerSelectedImage)
+      DrawComputer(paint, ink);
+    else
+      DrawPlug(paint, ink);
+  }
+  // The tree draws a selected node's picture in its selected mode, which
+  // would tint it with the selection colour: the picture is meant as drawn.
+  QIcon icon;
+  icon.addPixmap(pixmap, QIcon::Normal);
+  icon.addPixmap(pixmap, QIcon::Selected);
+  return icon;
 }

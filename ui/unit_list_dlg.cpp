@@ -25,6 +25,10 @@ TUnitListDlg::TUnitListDlg(QWidget* parent) : TForm(parent) {
 
   setTabOrder(clbUnitIds, OkBtn);
   setTabOrder(OkBtn, BitBtn2);
+  // The form is reused: without this the focus stays where the last
+  // showing left it (on OK, when that was clicked), and the operator's
+  // first keys would press OK instead of moving through the ids.
+  OnShow = [this] { clbUnitIds->setFocus(); };
 
   FormCreate();
 }

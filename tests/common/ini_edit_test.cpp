@@ -95,7 +95,7 @@ TEST(IniEdit, AWriteThatFailsLeavesTheOldFileAndNoLeftovers) {
   ASSERT_EQ(SetIniValue(ini, "COM2", "Baudrate", "115200"), kIniOk);
   std::string error;
   {
-    ScopedReadOnlyFolder read_only(dir.path());
+    ScopedReadOnly read_only(file);
     EXPECT_EQ(WriteIniFile(ini, file, error), -1);
   }
   EXPECT_EQ(error, "Cannot write " + file + ": Permission denied");

@@ -105,6 +105,42 @@ TEST_F(SerialIOTest, AWaitingReadFailsOnceTheDeviceIsGone) {
   EXPECT_EQ(io_.Write("x", 1), -1);
 }
 
+// Cancelling, as a stop does from another thread, ends a read or a write
+// that would wait without limit; from then on every transfer and pause
+// fails at once and nothing more reaches the line, but the port still
+// purges. (The sleeps only let the waits begin; a cancel that comes first
+// ends them just the same.)
+TEST_F(SerialIOTest, CancelledTransfersEndTheirWaitsAndNothingMoreIsWritten) {
+  io_.SetTimeouts(0, MAXDWORD);  // neither direction gives up by itself
+  char buffer[16];
+  std::int32_t read_result = 1;
+  std::thread reader([&] { read_result = io_.Read(buffer, sizeof buffer); });
+  std::this_thread::sleep_for(milliseconds(100));
+  io_.CancelTransfers();
+  reader.join();
+  EXPECT_EQ(read_result, -2);
+  EXPECT_STREQ(io_.ErrorText(), std::strerror(ECANCELED));
+  EXPECT_EQ(io_.Write("\x01\x02", 2), -1);
+  EXPECT_FALSE(io_.Pause(INFINITE));
+  EXPECT_EQ(line_.ReadFar(1, 100), "");
+  EXPECT_TRUE(io_.Purge());
+
+  PtyPort unread_line(ports_, 8);  // its far end never reads
+  SerialIO port;
+  ASSERT_TRUE(port.Open("COM8")) << port.ErrorText();
+  port.SetTimeouts(0, MAXDWORD);
+  const std::string more_than_it_holds(1 << 20, 'x');
+  std::int32_t write_result = 1;
+  std::thread writer([&] {
+    write_result = port.Write(more_than_it_holds.data(),
+                              static_cast<DWORD>(more_than_it_holds.size()));
+  });
+  std::this_thread::sleep_for(milliseconds(100));
+  port.CancelTransfers();
+  writer.join();
+  EXPECT_EQ(write_result, -1);
+}
+
 // Every bit of the frame counts, and the gap is rounded up, never down.
 TEST(InterFrameSilence, IsThreeAndAHalfCharactersUpTo19200BaudThenFixed) {
   EXPECT_EQ(CharacterTime(Line(9600, 8, NOPARITY, ONESTOPBIT)),

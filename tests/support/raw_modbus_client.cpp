@@ -74,6 +74,16 @@ bool RawModbusClient::WaitForEnd(int timeout_ms) {
   return got == 0 || (got < 0 && errno == ECONNRESET);
 }
 
+bool RawModbusClient::CloseSending() {
+  return fd_ >= 0 && shutdown(fd_, SHUT_WR) == 0;
+}
+
+void RawModbusClient::CloseWithReset() {
+  if (fd_ < 0) return;
+  ::CloseWithReset(fd_);
+  fd_ = -1;
+}
+
 void RawModbusClient::Close() {
   if (fd_ < 0) return;
   close(fd_);

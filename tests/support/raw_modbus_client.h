@@ -38,6 +38,10 @@ class RawModbusClient {
   // reset) without sending anything more.
   bool WaitForEnd(int timeout_ms = kHangGuardMs);
   void Close();
+  // Ends this side's sending (FIN) and goes on reading.
+  bool CloseSending();
+  // Closes with a reset (RST) instead of an orderly end.
+  void CloseWithReset();
 
  private:
   bool ReadExactly(std::size_t count, std::string& into, int timeout_ms);

@@ -76,15 +76,16 @@ bool SetFileOverride(bool on) {
 
 }  // namespace
 
-ScopedReadOnlyFolder::ScopedReadOnlyFolder(const std::string& path)
-    : path_(path) {
-  chmod(path_.c_str(), 0555);
+ScopedReadOnly::ScopedReadOnly(const std::string& path) : path_(path) {
+  struct stat former {};
+  if (stat(path_.c_str(), &former) == 0) former_mode_ = former.st_mode & 07777;
+  chmod(path_.c_str(), former_mode_ & ~0222u);
   if (geteuid() == 0) lowered_rights_ = SetFileOverride(false);
 }
 
-ScopedReadOnlyFolder::~ScopedReadOnlyFolder() {
+ScopedReadOnly::~ScopedReadOnly() {
   if (lowered_rights_) SetFileOverride(true);
-  chmod(path_.c_str(), 0755);
+  chmod(path_.c_str(), former_mode_);
 }
 
 std::string SourceConfigPath(std::string_view name) {

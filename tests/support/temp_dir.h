@@ -37,17 +37,20 @@ class ScopedChdir {
   std::string previous_;
 };
 
-// The folder refuses new entries for the life of the object, to this
-// thread even when it runs as root (which otherwise writes anywhere).
-class ScopedReadOnlyFolder {
+// The file or folder refuses writing (a folder: new entries) for the life
+// of the object, to this thread even when it runs as root, which otherwise
+// writes anywhere: a process that is not root meets it as the operator
+// does.
+class ScopedReadOnly {
  public:
-  explicit ScopedReadOnlyFolder(const std::string& path);
-  ~ScopedReadOnlyFolder();
-  ScopedReadOnlyFolder(const ScopedReadOnlyFolder&) = delete;
-  ScopedReadOnlyFolder& operator=(const ScopedReadOnlyFolder&) = delete;
+  explicit ScopedReadOnly(const std::string& path);
+  ~ScopedReadOnly();
+  ScopedReadOnly(const ScopedReadOnly&) = delete;
+  ScopedReadOnly& operator=(const ScopedReadOnly&) = delete;
 
  private:
   std::string path_;
+  unsigned former_mode_ = 0;
   bool lowered_rights_ = false;
 };
 

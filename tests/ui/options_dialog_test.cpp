@@ -198,7 +198,7 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
     dialog->lbeIP->SetText("127.0.0.1");
     dialog->csePortNumber->SetText("1502");
     {
-      ScopedReadOnlyFolder read_only(folder_.path());
+      ScopedReadOnly read_only(IniFile());
       EXPECT_EQ(PressOk(),
                 QString::fromStdString("Cannot write Quorvelin.ini: Permission denied"));
     }

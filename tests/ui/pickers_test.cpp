@@ -120,6 +120,25 @@ TEST_F(Pickers, UnitListRefusedOkStaysOpenAndCancelKeepsNothing) {
   EXPECT_EQ(dlg.ShowModal(), mrCancel);
 }
 
+// The operator may check ids with the keyboard at once, at every showing,
+// even after the last one ended with a click on OK.
+TEST_F(Pickers, UnitListOpensWithTheFocusOnItsList) {
+  StartProgram();
+  for (int showing = 1; showing <= 2; ++showing) {
+    SCOPED_TRACE(showing);
+    UnitListDlg->MarkIds({"1"}, {"5"});
+    QWidget* focused = nullptr;
+    AnswerNext<TUnitListDlg>([&](TUnitListDlg* shown) {
+      LoopUntil([&] { return QApplication::focusWidget() != nullptr; });
+      focused = QApplication::focusWidget();
+      QTest::mouseClick(shown->OkBtn, Qt::LeftButton);
+    });
+    EXPECT_EQ(UnitListDlg->ShowModal(), mrOk);
+    EXPECT_EQ(focused, UnitListDlg->clbUnitIds)
+        << (focused ? focused->objectName().toStdString() : "nothing");
+  }
+}
+
 TEST_F(Pickers, AddressListIsRebuiltAtEveryShowingWithTheFirstSelected) {
   StartProgram();
   QStringList shown_first, shown_second;

@@ -1,14 +1,19 @@
 // The real quorvelin program, as an operator starts it on a server with no
 // display: a configuration that starts the gateway at once, a simulated
 // RTU device behind COM1, registers read through it with mbpoll, and a
-// SIGTERM that closes it cleanly.
+// SIGTERM that closes it cleanly, even while a request sits out the
+// longest RTS delay that the configuration allows.
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "program_fixture.h"
 #include "tests/support/child_process.h"
+#include "tests/support/modbus_frames.h"
+#include "tests/support/raw_modbus_client.h"
 
 namespace {
 
@@ -16,6 +21,27 @@ using namespace qvtest;
 
 const std::string kProgram = std::string(QV_BINARY_DIR) + "/ui/quorvelin";
 const std::string kDevice = std::string(QV_BINARY_DIR) + "/tools/rtu_device";
+
+// Starts the program in `folder` as on a server without a display: it
+// picks the offscreen platform itself and writes its log on standard
+// output once the window has shown. False when it printed no first line.
+bool StartWindowless(const TempDir& folder,
+                     std::unique_ptr<ChildProcess>& program,
+                     std::string& first_line) {
+  program = std::make_unique<ChildProcess>(std::vector<std::string>{
+      "/usr/bin/env", "-C", folder.path(), "-u", "DISPLAY", "-u",
+      "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", kProgram});
+  return program->ReadLine(first_line, 60000);
+}
+
+// Reads the program's log until a line holds `text`.
+bool WaitForOutput(ChildProcess& program, const std::string& text) {
+  std::string line;
+  while (program.ReadLine(line, 30000)) {
+    if (line.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
 
 TEST(ProgramEndToEnd, ServesRegistersWithoutADisplayAndEndsCleanlyOnSigterm) {
   if (access(kDevice.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << kDevice;
@@ -33,11 +59,8 @@ TEST(ProgramEndToEnd, ServesRegistersWithoutADisplayAndEndsCleanlyOnSigterm) {
   ChildProcess device({kDevice, "--fd", "3", "--unit", "7"}, com1.FarFd());
   std::string line;
   ASSERT_TRUE(device.ReadLine(line, 30000) && line == "ready") << line;
-  // With no display the program picks the offscreen platform itself and
-  // writes its log on standard output, once the window has shown.
-  ChildProcess program({"/usr/bin/env", "-C", folder.path(), "-u", "DISPLAY",
-                        "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", kProgram});
-  ASSERT_TRUE(program.ReadLine(line, 60000)) << "no log line";
+  std::unique_ptr<ChildProcess> program;
+  ASSERT_TRUE(StartWindowless(folder, program, line)) << "no log line";
   EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d - ")
                   .match(QString::fromStdString(line))
                   .hasMatch())
@@ -56,10 +79,31 @@ TEST(ProgramEndToEnd, ServesRegistersWithoutADisplayAndEndsCleanlyOnSigterm) {
 
   // SIGTERM closes the program as its window's close would: the gateway
   // stops, and the program ends normally.
-  EXPECT_EQ(program.Terminate(), 0);
+  EXPECT_EQ(program->Terminate(), 0);
   EXPECT_LT(ConnectLoopback(config.tcp_port), 0) << "still listening";
   // The device is still there: the gateway let its port go cleanly.
   EXPECT_TRUE(device.IsRunning());
+}
+
+TEST(ProgramEndToEnd, SigtermEndsItDuringTheLongestRtsDelay) {
+  TempDir folder;
+  PortsFolder ports;
+  PtyPort com1{ports, 1};
+  ASSERT_TRUE(com1.IsReady());
+  const Config config{.tcp_port = FreeLoopbackPort(), .unit_list = "7",
+                      .run_server = true, .rts_delay = "4294967295"};
+  WriteConfig(folder, config);
+  std::unique_ptr<ChildProcess> program;
+  std::string line;
+  // Started with the window, before its first line.
+  ASSERT_TRUE(StartWindowless(folder, program, line)) << "no log line";
+
+  RawModbusClient client(config.tcp_port);
+  ASSERT_TRUE(client.Send(ReadRegister(1, 7, 1)));
+  ASSERT_TRUE(WaitForOutput(*program, "client from"));
+  // 0 only when it ended by itself, within the 5 s before SIGKILL.
+  EXPECT_EQ(program->Terminate(), 0);
+  EXPECT_EQ(com1.ReadFar(1, 100), "") << "the request went out after all";
 }
 
 }  // namespace

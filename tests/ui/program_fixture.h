@@ -88,6 +88,7 @@ struct Config {
   std::string unit_list = "1-10";
   bool run_server = false;
   bool tray_icon = false;
+  std::string rts_delay = "0";  // of the port, in ms
 };
 
 // Writes Quorvelin.ini for `config` and copies the English error texts.
@@ -101,7 +102,8 @@ inline void WriteConfig(const TempDir& folder, const Config& config) {
       << "[ErrorMsgDB]\nEN=ErrorMsg_EN.ini\n\n"
       << "[" << config.serial_ports << "]\nBaudrate=9600\nParity=none\n"
       << "ByteSize=8\nStopBits=1\nSlaveAddrList=" << config.unit_list
-      << "\nRtsDelay=0\nTxTimeout=500\nRxTimeout=500\n";
+      << "\nRtsDelay=" << config.rts_delay
+      << "\nTxTimeout=500\nRxTimeout=500\n";
   folder.CopyConfig("ErrorMsg_EN.ini");
 }
 

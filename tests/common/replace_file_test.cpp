@@ -1,0 +1,192 @@
+// Replacing a file's content on real files in a temporary folder: what the
+// old file was (its mode, owner, group, the links that lead to it) stays,
+// a file the process may not write is left alone, and a folder that takes
+// no new file still lets a writable file be saved.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "common/replace_file.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kOld[] = "[ServerInfo]\nTCPPort=502\n";
+const char kNew[] = "[ServerInfo]\nTCPPort=1502\nIP=127.0.0.1\n";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::set<std::string> Entries(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+struct stat StatOf(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
+  return info;
+}
+
+// Replaces the file and expects success.
+void Replace(const std::string& name, std::string_view bytes) {
+  std::string error;
+  EXPECT_EQ(ReplaceFileContent(name, bytes, error), 0) << error;
+}
+
+TEST(ReplaceFile, TheNewFileKeepsTheModeOwnerAndGroupOfTheOld) {
+  // Only root may give a file to somebody else; anybody else replaces
+  // files of its own.
+  const bool root = geteuid() == 0;
+  const uid_t owner = root ? 65534 : geteuid();
+  const gid_t group = root ? 65534 : getegid();
+  for (const mode_t mode : {0600u, 0640u, 0604u, 0755u}) {
+    SCOPED_TRACE(mode);
+    TempDir dir;
+    const std::string file = dir.Write("Quorvelin.ini", kOld);
+    ASSERT_EQ(chown(file.c_str(), owner, group), 0);
+    ASSERT_EQ(chmod(file.c_str(), mode), 0);
+    const ino_t old_inode = StatOf(file).st_ino;
+
+    Replace(file, kNew);
+    EXPECT_EQ(ReadFile(file), kNew);
+    const struct stat replaced = StatOf(file);
+    EXPECT_NE(replaced.st_ino, old_inode);  // a new file took the name
+    EXPECT_EQ(replaced.st_mode & 07777, mode);
+    EXPECT_EQ(replaced.st_uid, owner);
+    EXPECT_EQ(replaced.st_gid, group);
+    EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+  }
+}
+
+TEST(ReplaceFile, ANewFileGetsTheUsualModeLessTheMask) {
+  TempDir dir;
+  const mode_t former_mask = umask(027);
+  Replace(dir.File("session.log"), kNew);
+  umask(former_mask);
+  EXPECT_EQ(ReadFile(dir.File("session.log")), kNew);
+  EXPECT_EQ(StatOf(dir.File("session.log")).st_mode & 0777, 0640u);
+}
+
+TEST(ReplaceFile, ALinkStaysALinkAndTheFileItLeadsToIsWritten) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> links;  // name, target
+    std::string name;    // the name written
+    std::string target;  // the file that must hold the new bytes
+  };
+  TempDir dir;
+  const std::string real = dir.File("real");
+  const Case cases[] = {
+      {"relative link", {{"a.ini", "real/a.ini"}}, "a.ini", "real/a.ini"},
+      {"absolute link", {{"b.ini", real + "/b.ini"}}, "b.ini", "real/b.ini"},
+      {"chain of links", {{"c.ini", "c2.ini"}, {"c2.ini", "real/c.ini"}}, "c.ini", "real/c.ini"},
+      {"file in a linked folder", {{"conf", "real"}}, "conf/d.ini", "real/d.ini"},
+      {"dangling link", {{"e.log", "real/e.log"}}, "e.log", "real/e.log"},
+  };
+  fs::create_directory(real);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what) != "dangling link") dir.Write(c.target, kOld);
+    for (const auto& [name, target] : c.links)
+      fs::create_symlink(target, dir.File(name));
+
+    Replace(dir.File(c.name), kNew);
+    EXPECT_EQ(ReadFile(dir.File(c.target)), kNew);
+    for (const auto& [name, target] : c.links) {
+      ASSERT_TRUE(fs::is_symlink(dir.File(name))) << name;
+      EXPECT_EQ(fs::read_symlink(dir.File(name)).string(), target);
+    }
+  }
+  // No file was left beside a link or its target.
+  EXPECT_EQ(Entries(real), (std::set<std::string>{"a.ini", "b.ini", "c.ini", "d.ini", "e.log"}));
+}
+
+TEST(ReplaceFile, AFileTheProcessMayNotWriteIsNotReplaced) {
+  TempDir dir;
+  const std::string file = dir.Write("Quorvelin.ini", kOld);
+  fs::create_symlink("Quorvelin.ini", dir.File("link.ini"));
+  for (const std::string& name : {file, dir.File("link.ini")}) {
+    SCOPED_TRACE(name);
+    std::string error;
+    {
+      ScopedReadOnly read_only(file);
+      EXPECT_EQ(ReplaceFileContent(name, kNew, error), -1);
+    }
+    EXPECT_EQ(error, "Cannot write " + name + ": Permission denied");
+    EXPECT_EQ(ReadFile(file), kOld);
+    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"Quorvelin.ini", "link.ini"}));
+  }
+}
+
+// Root may write any file, so it may replace one without write bits too;
+// the file keeps them.
+TEST(ReplaceFile, RootReplacesAFileWithoutWriteBitsAndKeepsTheMode) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may write a file of mode 444";
+  TempDir dir;
+  const std::string file = dir.Write("Quorvelin.ini", kOld);
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  Replace(file, kNew);
+  EXPECT_EQ(ReadFile(file), kNew);
+  EXPECT_EQ(StatOf(file).st_mode & 07777, 0444u);
+}
+
+TEST(ReplaceFile, AFolderThatTakesNoNewFileHasItsFilesWrittenInPlace) {
+  TempDir dir;
+  const std::string file = dir.Write("Quorvelin.ini", kNew);
+  const ino_t inode = StatOf(file).st_ino;
+  std::string error;
+  {
+    ScopedReadOnly read_only(dir.path());
+    // Longer, then shorter: nothing of the longer content remains.
+    Replace(file, std::string(kNew) + kNew);
+    Replace(file, kOld);
+    EXPECT_EQ(ReplaceFileContent(dir.File("new.log"), kNew, error), -1);
+  }
+  EXPECT_EQ(ReadFile(file), kOld);
+  EXPECT_EQ(StatOf(file).st_ino, inode);
+  EXPECT_EQ(error, "Cannot write " + dir.File("new.log") + ": Permission denied");
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+}
+
+// In place the write is not one step: one that fails part-way (the file
+// size limit stands in for a full disk) puts the old bytes back.
+TEST(ReplaceFile, AnInPlaceWriteThatFailsPartWayLeavesTheOldContent) {
+  TempDir dir;
+  const std::string file = dir.Write("Quorvelin.ini", kOld);
+  const std::string too_long(200, 'x');
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit former{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &former), 0);
+  rlimit small = former;
+  small.rlim_cur = 64;
+  std::string error;
+  int result = 0;
+  {
+    ScopedReadOnly read_only(dir.path());
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    result = ReplaceFileContent(file, too_long, error);
+    setrlimit(RLIMIT_FSIZE, &former);
+  }
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(error, "Cannot write " + file + ": File too large");
+  EXPECT_EQ(ReadFile(file), kOld);
+}
+
+}  // namespace
