@@ -1,5 +1,6 @@
 #include "common/ini_edit.h"
 
+#include <filesystem>
 #include <iterator>
 
 #include "common/ci_string.h"
@@ -31,12 +32,29 @@ std::string KeyText(const AnsiString& key) {
 
 }  // namespace
 
+int LoadEditableIni(EditableIni& ini, const char* file_name) {
+  MyINI as_loader_reads;
+  const int result = as_loader_reads.Load(file_name);
+  if (result == kIniCannotOpen) return result;
+  ini.CopyFrom(as_loader_reads);
+  if (result != kIniOk || !ini.Sections.empty()) return result;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(file_name, error);
+  return !error && size > 0 ? kIniNothingRead : kIniOk;
+}
+
+const AnsiString* FindIniValue(const EditableIni& ini, const AnsiString& section,
+                               const AnsiString& key) {
+  const auto keys = FindName(ini.Sections, section);
+  if (keys == ini.Sections.end()) return nullptr;
+  const auto value = FindName(keys->second, key);
+  return value == keys->second.end() ? nullptr : &value->second;
+}
+
 AnsiString GetIniString(const EditableIni& ini, const AnsiString& section,
                         const AnsiString& key) {
-  const auto keys = FindName(ini.Sections, section);
-  if (keys == ini.Sections.end()) return AnsiString();
-  const auto value = FindName(keys->second, key);
-  return value == keys->second.end() ? AnsiString() : value->second;
+  const AnsiString* value = FindIniValue(ini, section, key);
+  return value == nullptr ? AnsiString() : *value;
 }
 
 int SetIniValue(EditableIni& ini, const AnsiString& section,

@@ -16,6 +16,20 @@ using EditableIni = TMyINI<AnsiString>;
 
 // Result of AddIniKey when the key is already there.
 inline constexpr int kIniKeyExists = -5;
+// Result of LoadEditableIni for a file with bytes in it but no key.
+inline constexpr int kIniNothingRead = -8;
+
+// Reads the file as the configuration loader reads it: a key or a section
+// written twice, in any letter case, is one entry, with the spelling met
+// first and the value met last. So the copy edits the value the gateway
+// uses and writes each name once. Results as TMyINI::Load, and
+// kIniNothingRead when a file that is not empty gave no key at all (a file
+// whose lines end in carriage returns alone reads as one comment line).
+int LoadEditableIni(EditableIni& ini, const char* file_name);
+
+// The stored value, or null when the section or the key is missing.
+const AnsiString* FindIniValue(const EditableIni& ini, const AnsiString& section,
+                               const AnsiString& key);
 
 // The value, or "" when the section or the key is missing.
 AnsiString GetIniString(const EditableIni& ini, const AnsiString& section,

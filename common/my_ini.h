@@ -5,13 +5,15 @@
 // Values are not interpreted here; typed getters convert on request.
 //
 // Two forms: TMyINI<ci_string> (MyINI) for the configuration, where names
-// ignore letter case, and TMyINI<AnsiString> for the error texts and the
-// options dialog, where names compare exactly.
+// ignore letter case, and TMyINI<AnsiString> for the error texts, where
+// names compare exactly. The options dialog's working copy is the
+// AnsiString form holding what MyINI read (see LoadEditableIni).
 #include <cstdint>
 #include <istream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "common/ci_string.h"
@@ -30,6 +32,24 @@ inline constexpr int kIniBadValue = -7;
 // stream already in a failed state.
 std::int32_t GetStreamLength(std::istream& stream);
 
+// Reads `value` from a stored value by the stream's formatted extraction
+// (numbers in decimal, read as far as they go; a std::string gets the
+// first word). A minus sign before a number of an unsigned type is
+// refused. kIniOk or kIniBadValue; on kIniBadValue `value` is not to be
+// used.
+template <class T>
+int ConvertIniValue(std::string_view text, T& value) {
+  std::istringstream stream{std::string(text)};
+  if constexpr (std::is_unsigned_v<T>) {
+    // The extraction would take "-1" as the type's largest value: a
+    // time-out of "for ever" where the operator meant none.
+    stream >> std::ws;
+    if (stream.peek() == '-') return kIniBadValue;
+  }
+  stream >> value;
+  return (stream.fail() || stream.bad()) ? kIniBadValue : kIniOk;
+}
+
 template <class S>
 class TMyINI {
  public:
@@ -45,25 +65,28 @@ class TMyINI {
   // The whole value. 0; kIniNoSection or kIniNoKey with `value` untouched.
   int GetValue(const S& section, const S& key, S& value) const;
 
-  // The value read by the stream's formatted extraction (numbers in
-  // decimal, read as far as they go; a std::string gets the first word).
-  // A minus sign before a number of an unsigned type is refused.
-  // 0, kIniNoSection, kIniNoKey, or kIniBadValue; on any result but 0 the
-  // output is not to be used.
+  // The value converted by ConvertIniValue: 0, kIniNoSection, kIniNoKey,
+  // or kIniBadValue; on any result but 0 the output is not to be used.
   template <class T>
     requires(std::is_same_v<S, ci_string> && !std::is_same_v<T, S>)
   int GetValue(const S& section, const S& key, T& value) const {
     const S* text = Find(section, key);
     if (text == nullptr) return FindResult(section);
-    std::istringstream stream(std::string(ToView(*text)));
-    if constexpr (std::is_unsigned_v<T>) {
-      // The extraction would take "-1" as the type's largest value: a
-      // time-out of "for ever" where the operator meant none.
-      stream >> std::ws;
-      if (stream.peek() == '-') return kIniBadValue;
+    return ConvertIniValue(ToView(*text), value);
+  }
+
+  // Takes over what `other` read, as `other` read it: its file name, and
+  // its names and values in this form's string type. Names that `other`
+  // took for one (letter case aside, say) stay one entry here.
+  template <class Other>
+  void CopyFrom(const TMyINI<Other>& other) {
+    Sections.clear();
+    for (const auto& [section, keys] : other.Sections) {
+      KeyMap& copy = Sections[S(section.data(), section.size())];
+      for (const auto& [key, value] : keys)
+        copy[S(key.data(), key.size())] = S(value.data(), value.size());
     }
-    stream >> value;
-    return (stream.fail() || stream.bad()) ? kIniBadValue : kIniOk;
+    file_name_ = other.FileName();
   }
 
   // The value, or "" when the section or the key is missing.

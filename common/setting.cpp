@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/config_values.h"
 #include "common/error_message_db.h"
 #include "common/my_ini.h"
 #include "common/string_tokenizer.h"
@@ -16,9 +17,6 @@ using ComParamMapIterator = ComParamMap::iterator;
 using ComParamMapIteratorVector = std::vector<ComParamMapIterator>;
 
 constexpr std::size_t kPortBucketHint = 100;
-// A TCP port number; anything else would be cut to its low 16 bits by the
-// listen and serve a port other than the one the status bar shows.
-constexpr std::int32_t kHighestTcpPort = 65535;
 constexpr const char* kPortListDelimiters = ", \t";
 
 }  // namespace
@@ -35,8 +33,13 @@ class TSetting::Impl {
 
   void SetError(int code);
   void SetError(int code, const ci_string& port_name);
-  static bool ParseParity(const ci_string& text, std::uint8_t& parity);
-  static bool ParseStopBits(const ci_string& text, std::uint8_t& stop_bits);
+
+  // The value of `key` as `reader` reads it; a missing key reads as "".
+  template <class T>
+  bool ReadKey(const ci_string& section, const char* key,
+               bool (*reader)(std::string_view, T&), T& value) const {
+    return reader(ToView(file.GetString(section, key)), value);
+  }
 
   bool IsSwitchOn(const char* key) const;
 
@@ -99,16 +102,15 @@ int TSetting::Impl::LoadErrorTexts() {
 
 int TSetting::Impl::LoadServerInfo(ci_string& port_list) {
   const ci_string section = "ServerInfo";
-  if (file.GetValue(section, "TCPPort", server.TCPPort) != kIniOk ||
-      server.TCPPort < 0 || server.TCPPort > kHighestTcpPort) {
+  if (!ReadKey(section, "TCPPort", ReadTcpPort, server.TCPPort)) {
     SetError(kSettingBadTcpPort);
     return kSettingBadTcpPort;
   }
   // IP is optional: only a value with a word in it replaces the old one.
   std::string ip;
-  if (file.GetValue(section, "IP", ip) == kIniOk) server.IP = ip;
-  if (file.GetValue(section, "TxTimeout", server.TxTimeout) != kIniOk ||
-      file.GetValue(section, "RxTimeout", server.RxTimeout) != kIniOk) {
+  if (ReadKey(section, "IP", ReadAddress, ip)) server.IP = ip;
+  if (!ReadKey(section, "TxTimeout", ReadUnsigned, server.TxTimeout) ||
+      !ReadKey(section, "RxTimeout", ReadUnsigned, server.RxTimeout)) {
     SetError(kSettingBadServerTimeout);
     return kSettingBadServerTimeout;
   }
@@ -116,7 +118,7 @@ int TSetting::Impl::LoadServerInfo(ci_string& port_list) {
     SetError(kSettingBadPortList);
     return kSettingBadPortList;
   }
-  if (file.GetValue(section, "MaxConnections", max_connections) != kIniOk) {
+  if (!ReadKey(section, "MaxConnections", ReadUnsigned, max_connections)) {
     SetError(kSettingBadMaxConnections);
     return kSettingBadMaxConnections;
   }
@@ -148,33 +150,27 @@ int TSetting::Impl::LoadPorts(const ci_string& port_list) {
 int TSetting::Impl::LoadPort(const ci_string& name) {
   ComParam port;
   port.PortName = name;
-  if (file.GetValue(name, "baudrate", port.Baudrate) != kIniOk) {
+  if (!ReadKey(name, "baudrate", ReadUnsigned, port.Baudrate)) {
     SetError(kSettingBadBaudrate, name);
     return kSettingBadBaudrate;
   }
-  ci_string parity;
-  if (file.GetValue(name, "parity", parity) != kIniOk ||
-      !ParseParity(parity, port.Parity)) {
+  if (!ReadKey(name, "parity", ReadParity, port.Parity)) {
     SetError(kSettingBadParity, name);
     return kSettingBadParity;
   }
-  std::uint16_t byte_size = 0;
-  if (file.GetValue(name, "ByteSize", byte_size) != kIniOk) {
+  if (!ReadKey(name, "ByteSize", ReadByteSize, port.ByteSize)) {
     SetError(kSettingBadByteSize, name);
     return kSettingBadByteSize;
   }
-  port.ByteSize = static_cast<std::uint8_t>(byte_size & 0xFF);
-  ci_string stop_bits;
-  if (file.GetValue(name, "StopBits", stop_bits) != kIniOk ||
-      !ParseStopBits(stop_bits, port.StopBits)) {
+  if (!ReadKey(name, "StopBits", ReadStopBits, port.StopBits)) {
     SetError(kSettingBadStopBits, name);
     return kSettingBadStopBits;
   }
-  if (file.GetValue(name, "TxTimeout", port.TxTimeout) != kIniOk) {
+  if (!ReadKey(name, "TxTimeout", ReadUnsigned, port.TxTimeout)) {
     SetError(kSettingBadPortTxTimeout, name);
     return kSettingBadPortTxTimeout;
   }
-  if (file.GetValue(name, "RxTimeout", port.RxTimeout) != kIniOk) {
+  if (!ReadKey(name, "RxTimeout", ReadUnsigned, port.RxTimeout)) {
     SetError(kSettingBadPortRxTimeout, name);
     return kSettingBadPortRxTimeout;
   }
@@ -182,7 +178,7 @@ int TSetting::Impl::LoadPort(const ci_string& name) {
     SetError(kSettingNoSlaveAddrList, name);
     return kSettingNoSlaveAddrList;
   }
-  if (file.GetValue(name, "RtsDelay", port.RtsDelay) != kIniOk) {
+  if (!ReadKey(name, "RtsDelay", ReadUnsigned, port.RtsDelay)) {
     SetError(kSettingBadRtsDelay, name);
     return kSettingBadRtsDelay;
   }
@@ -211,44 +207,8 @@ void TSetting::Impl::SetError(int code, const ci_string& port_name) {
   }
 }
 
-namespace {
-
-// A configuration word and the DCB value it stands for.
-struct NamedValue {
-  const char* name;
-  std::uint8_t value;
-};
-
-// The value of the first name equal to `text` (letter case aside); false
-// and `value` untouched when none is.
-template <std::size_t N>
-bool LookUpName(const ci_string& text, const NamedValue (&table)[N],
-                std::uint8_t& value) {
-  for (const NamedValue& known : table) {
-    if (text == known.name) {
-      value = known.value;
-      return true;
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
-bool TSetting::Impl::ParseParity(const ci_string& text, std::uint8_t& parity) {
-  static constexpr NamedValue kParities[] = {
-      {"none", 0}, {"even", 2}, {"odd", 1}};
-  return LookUpName(text, kParities, parity);
-}
-
-bool TSetting::Impl::ParseStopBits(const ci_string& text,
-                                   std::uint8_t& stop_bits) {
-  static constexpr NamedValue kStopBits[] = {{"1", 0}, {"1.5", 1}, {"2", 2}};
-  return LookUpName(text, kStopBits, stop_bits);
-}
-
 bool TSetting::Impl::IsSwitchOn(const char* key) const {
-  return file.GetString("SystemStart", key) == "true";
+  return ReadSwitch(ToView(file.GetString("SystemStart", key)));
 }
 
 TSetting::TSetting() : impl_(new Impl) {}

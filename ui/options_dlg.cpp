@@ -2,31 +2,26 @@
 // port page and its handlers, adding and deleting ports, OK and saving.
 #include "ui/options_dlg.h"
 
-#include <cstdlib>
-
 #include "gateway/ipv4_text.h"
 #include "ui/complib/message_dlg.h"
+#include "ui/options_values.h"
 
 namespace {
 
 constexpr const char* kIniFileName = "Quorvelin.ini";
 enum ImageIndex { kRootImage, kRootSelectedImage, kLeafImage, kLeafSelectedImage };
 
-// A decimal integer and nothing else, saturated to int's range.
-bool ReadDecimal(const AnsiString& text, int& value) {
-  if (text.IsEmpty()) return false;
-  char* end = nullptr;
-  const long long number = std::strtoll(text.c_str(), &end, 10);
-  if (*end != '\0' || end == text.c_str()) return false;
-  value = number > INT32_MAX ? INT32_MAX : number < INT32_MIN ? INT32_MIN
-                                                              : static_cast<int>(number);
-  return true;
-}
-
-// A missing or malformed number leaves the control as it was.
-void ShowNumber(TCSpinEdit* edit, const AnsiString& text) {
-  int value = 0;
-  if (ReadDecimal(text, value)) edit->SetValue(value);
+// Why OK may not replace the file after a reading with this result, or ""
+// when it may.
+AnsiString ReadProblem(int read_result) {
+  const AnsiString file(kIniFileName);
+  if (read_result == kIniBadLine)
+    return file + " has a line that cannot be read; correct it by hand. "
+                  "The options are not saved.";
+  if (read_result == kIniNothingRead)
+    return file + " holds no setting that can be read; correct it by hand. "
+                  "The options are not saved.";
+  return AnsiString();
 }
 
 bool IsPortName(const AnsiString& text) { return text.Pos("COM") > 0; }
@@ -45,8 +40,8 @@ AnsiString JoinPorts(const AnsiStrVector& ports) {
 void TOptionsDlg::FormShow() {
   // A file that cannot be opened leaves the copy, and what it lacks, as
   // the last reading left them.
-  const int read = ini.Load(kIniFileName);
-  if (read != kIniCannotOpen) readStoppedEarly_ = read == kIniBadLine;
+  const int read = LoadEditableIni(ini, kIniFileName);
+  if (read != kIniCannotOpen) readProblem_ = ReadProblem(read);
   tvOptions->Clear();
   TTreeNode* root = tvOptions->Add("Server");
   ports.clear();
@@ -56,16 +51,19 @@ void TOptionsDlg::FormShow() {
   pcOptions->SetActivePageIndex(kServerPage);
   tvOptions->setFocus();
   tvOptions->Select(root);
-  cbxRunSvr->SetChecked(GetIniString(ini, "SystemStart", "RunServer") == "true");
-  cbxTrayIcon->SetChecked(GetIniString(ini, "SystemStart", "TrayIcon") == "true");
+  cbxRunSvr->SetChecked(ShownChecked(GetIniString(ini, "SystemStart", "RunServer")));
+  cbxTrayIcon->SetChecked(ShownChecked(GetIniString(ini, "SystemStart", "TrayIcon")));
 }
 
+// Each field shows what the gateway reads from its key; a value it reads
+// nothing from is shown as written, unclamped, and so is a number beyond
+// the field's bounds.
 void TOptionsDlg::FillServerPage() {
-  lbeIP->SetText(GetIniString(ini, "ServerInfo", "IP"));
-  ShowNumber(csePortNumber, GetIniString(ini, "ServerInfo", "TCPPort"));
-  ShowNumber(cseTxTimeout, GetIniString(ini, "ServerInfo", "TxTimeout"));
-  ShowNumber(cseRxTimeout, GetIniString(ini, "ServerInfo", "RxTimeout"));
-  ShowNumber(cseMaxConn, GetIniString(ini, "ServerInfo", "MaxConnections"));
+  lbeIP->SetText(ShownAddress(GetIniString(ini, "ServerInfo", "IP")));
+  csePortNumber->SetText(ShownTcpPort(GetIniString(ini, "ServerInfo", "TCPPort")));
+  cseTxTimeout->SetText(ShownUnsigned(GetIniString(ini, "ServerInfo", "TxTimeout")));
+  cseRxTimeout->SetText(ShownUnsigned(GetIniString(ini, "ServerInfo", "RxTimeout")));
+  cseMaxConn->SetText(ShownUnsigned(GetIniString(ini, "ServerInfo", "MaxConnections")));
 }
 
 void TOptionsDlg::tvOptionsGetImageIndex(TTreeNode* Node) {
@@ -106,69 +104,75 @@ void TOptionsDlg::tvOptionsMouseUp(TMouseButton Button, int X, int Y) {
   }
 }
 
+// Shows what the gateway reads from the port's section. A value the page
+// cannot show leaves its control without a selection, or shows it as
+// written; it stays in the copy until the operator edits that control.
 void TOptionsDlg::ShowPortPage(const AnsiString& port) {
+  fillingPortPage_ = true;
   SelectBaudrate(GetIniString(ini, port, "Baudrate"));
   SelectStopBits(GetIniString(ini, port, "StopBits"));
   SelectByteSize(GetIniString(ini, port, "ByteSize"));
   SelectParity(GetIniString(ini, port, "Parity"));
-  cseRTS->SetText(GetIniString(ini, port, "RtsDelay"));
-  ShowNumber(cseWriteTimeout, GetIniString(ini, port, "TxTimeout"));
-  ShowNumber(cseReadTimeout, GetIniString(ini, port, "RxTimeout"));
+  cseRTS->SetText(ShownUnsigned(GetIniString(ini, port, "RtsDelay")));
+  cseWriteTimeout->SetText(ShownUnsigned(GetIniString(ini, port, "TxTimeout")));
+  cseReadTimeout->SetText(ShownUnsigned(GetIniString(ini, port, "RxTimeout")));
   lbeUnits->SetText(GetIniString(ini, port, "SlaveAddrList"));
+  fillingPortPage_ = false;
 }
 
 void TOptionsDlg::SelectBaudrate(const AnsiString& value) {
-  // A rate the list lacks shows no selection rather than the last port's.
-  cbxBaudrate->SetItemIndex(cbxBaudrate->IndexOf(value));
+  cbxBaudrate->SetItemIndex(cbxBaudrate->IndexOf(ShownBaudrate(value)));
 }
 
 void TOptionsDlg::SelectStopBits(const AnsiString& value) {
-  rgStopBits->SetItemIndex(value == "1" ? 0 : value == "1.5" ? 1 : 2);
+  rgStopBits->SetItemIndex(StopBitsItem(value));
 }
 
 void TOptionsDlg::SelectByteSize(const AnsiString& value) {
-  rgByteSize->SetItemIndex(value == "7" ? 0 : 1);
+  rgByteSize->SetItemIndex(ByteSizeItem(value));
 }
 
 void TOptionsDlg::SelectParity(const AnsiString& value) {
-  for (int i = 0; i < rgParity->ItemCount(); ++i) {
-    if (rgParity->ItemText(i) == value) {
-      rgParity->SetItemIndex(i);
-      return;
-    }
-  }
+  rgParity->SetItemIndex(ParityItem(value));
+}
+
+// The operator's change of page 1, into the section of the port it shows.
+void TOptionsDlg::WritePortValue(const char* key, const AnsiString& value) {
+  if (fillingPortPage_ || currentPort.IsEmpty()) return;
+  SetIniValue(ini, currentPort, key, value);
 }
 
 void TOptionsDlg::cbxBaudrateSelect() {
-  SetIniValue(ini, currentPort, "Baudrate", cbxBaudrate->Text());
+  WritePortValue("Baudrate", cbxBaudrate->Text());
 }
 
 void TOptionsDlg::rgByteSizeClick() {
-  SetIniValue(ini, currentPort, "ByteSize", rgByteSize->ItemIndex() == 0 ? 7 : 8);
+  static const char* const kByteSizes[] = {"7", "8"};
+  const int index = rgByteSize->ItemIndex();
+  if (index < 0 || index > 1) return;
+  WritePortValue("ByteSize", kByteSizes[index]);
 }
 
 void TOptionsDlg::rgParityClick() {
-  SetIniValue(ini, currentPort, "Parity", rgParity->ItemText(rgParity->ItemIndex()));
+  if (rgParity->ItemIndex() < 0) return;
+  WritePortValue("Parity", rgParity->ItemText(rgParity->ItemIndex()));
 }
 
 void TOptionsDlg::rgStopBitsClick() {
   static const char* const kStopBits[] = {"1", "1.5", "2"};
   const int index = rgStopBits->ItemIndex();
   if (index < 0 || index > 2) return;
-  SetIniValue(ini, currentPort, "StopBits", kStopBits[index]);
+  WritePortValue("StopBits", kStopBits[index]);
 }
 
-void TOptionsDlg::cseRTSChange() {
-  if (!currentPort.IsEmpty())
-    SetIniValue(ini, currentPort, "RtsDelay", cseRTS->Text());
-}
+void TOptionsDlg::cseRTSChange() { WritePortValue("RtsDelay", cseRTS->Text()); }
 
 void TOptionsDlg::cseWriteTimeoutChange() {
-  SetIniValue(ini, currentPort, "TxTimeout", cseWriteTimeout->Text());
+  WritePortValue("TxTimeout", cseWriteTimeout->Text());
 }
 
 void TOptionsDlg::cseReadTimeoutChange() {
-  SetIniValue(ini, currentPort, "RxTimeout", cseReadTimeout->Text());
+  WritePortValue("RxTimeout", cseReadTimeout->Text());
 }
 
 void TOptionsDlg::AddPortSection(const AnsiString& port, const AnsiString& unit_ids) {
@@ -227,16 +231,16 @@ bool TOptionsDlg::IsValidIP(const AnsiString& address) {
 }
 
 void TOptionsDlg::OkBtnClick() {
-  if (readStoppedEarly_) {
-    // Only the part above the unreadable line was read: saving would
-    // drop the rest of the file.
-    MessageDlg(AnsiString(kIniFileName) +
-                   " has a line that cannot be read; correct it by hand. "
-                   "The options are not saved.",
-               mtError, {mbOK}, 0);
+  // Enter presses OK while the focus is still in a field: finish its
+  // typing as leaving it would.
+  for (TCSpinEdit* field : findChildren<TCSpinEdit*>()) field->FinishTyping();
+  if (!readProblem_.IsEmpty()) {
+    // Saving the copy would drop what the reader did not take.
+    MessageDlg(readProblem_, mtError, {mbOK}, 0);
     return;
   }
-  if (!IsValidIP(lbeIP->Text())) {
+  if (IsServerValueEdited("IP", lbeIP->Text(), ShownAddress) &&
+      !IsValidIP(lbeIP->Text())) {
     MessageDlg("Invalid IP address setting", mtError, {mbOK}, 0);
     pcOptions->SetActivePageIndex(kServerPage);
     lbeIP->setFocus();
@@ -244,6 +248,11 @@ void TOptionsDlg::OkBtnClick() {
     return;
   }
   CopyServerPageIntoIni();
+  AnsiString refusal;
+  if (FindRefusedValue(ini, ports, refusal)) {
+    MessageDlg(refusal + " The options are not saved.", mtError, {mbOK}, 0);
+    return;
+  }
   std::string error_text;
   if (!SaveIni(error_text)) {
     // The edits stay on screen and in the copy: the operator may retry.
@@ -253,15 +262,35 @@ void TOptionsDlg::OkBtnClick() {
   SetModalResult(mrOk);
 }
 
+// Page 0 shows each value as the gateway reads it; one the operator left
+// as shown stays as written, so that "1000ms", "TRUE" or a number beyond
+// the field's bounds is not replaced by another spelling of itself, or
+// by something else.
+bool TOptionsDlg::IsServerValueEdited(const char* key, const AnsiString& shown_now,
+                                      AnsiString (*shown_for)(const AnsiString&)) const {
+  return shown_now != shown_for(GetIniString(ini, "ServerInfo", key));
+}
+
+void TOptionsDlg::CopyServerValue(const char* key, const AnsiString& shown_now,
+                                  AnsiString (*shown_for)(const AnsiString&)) {
+  if (IsServerValueEdited(key, shown_now, shown_for))
+    SetIniValue(ini, "ServerInfo", key, shown_now);
+}
+
+void TOptionsDlg::CopySwitch(const char* key, const TCheckBox* box) {
+  if (box->Checked() != ShownChecked(GetIniString(ini, "SystemStart", key)))
+    SetIniValue(ini, "SystemStart", key, box->Checked() ? "true" : "false");
+}
+
 void TOptionsDlg::CopyServerPageIntoIni() {
-  SetIniValue(ini, "ServerInfo", "IP", lbeIP->Text());
-  SetIniValue(ini, "ServerInfo", "TCPPort", csePortNumber->Text());
-  SetIniValue(ini, "ServerInfo", "TxTimeout", cseTxTimeout->Text());
-  SetIniValue(ini, "ServerInfo", "RxTimeout", cseRxTimeout->Text());
-  SetIniValue(ini, "ServerInfo", "MaxConnections", cseMaxConn->Text());
+  CopyServerValue("IP", lbeIP->Text(), ShownAddress);
+  CopyServerValue("TCPPort", csePortNumber->Text(), ShownTcpPort);
+  CopyServerValue("TxTimeout", cseTxTimeout->Text(), ShownUnsigned);
+  CopyServerValue("RxTimeout", cseRxTimeout->Text(), ShownUnsigned);
+  CopyServerValue("MaxConnections", cseMaxConn->Text(), ShownUnsigned);
   if (!ports.empty()) SetIniValue(ini, "ServerInfo", "SerialPorts", JoinPorts(ports));
-  SetIniValue(ini, "SystemStart", "RunServer", cbxRunSvr->Checked() ? "true" : "false");
-  SetIniValue(ini, "SystemStart", "TrayIcon", cbxTrayIcon->Checked() ? "true" : "false");
+  CopySwitch("RunServer", cbxRunSvr);
+  CopySwitch("TrayIcon", cbxTrayIcon);
 }
 
 bool TOptionsDlg::SaveIni(std::string& error_text, const std::string& file_name) {

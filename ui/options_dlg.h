@@ -108,11 +108,20 @@ class TOptionsDlg : public TForm {
   void ConnectHandlers();
   void FillServerPage();
   bool IsValidIP(const AnsiString& address);
+  bool IsServerValueEdited(const char* key, const AnsiString& shown_now,
+                           AnsiString (*shown_for)(const AnsiString&)) const;
+  void CopyServerValue(const char* key, const AnsiString& shown_now,
+                       AnsiString (*shown_for)(const AnsiString&));
+  void CopySwitch(const char* key, const TCheckBox* box);
   void CopyServerPageIntoIni();
+  void WritePortValue(const char* key, const AnsiString& value);
 
   MyPcre ipPattern;
   // The port a right click chose for Delete; the page may show another.
   AnsiString deleteTarget_;
-  // The copy holds only the lines above one the reader did not know.
-  bool readStoppedEarly_ = false;
+  // Why OK may not replace the file with the copy: the reader did not
+  // take the whole file. Empty when it did.
+  AnsiString readProblem_;
+  // Filling page 1 shows a port; it is no edit of that port.
+  bool fillingPortPage_ = false;
 };

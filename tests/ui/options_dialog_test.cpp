@@ -3,6 +3,9 @@
 // writes and when, ports added and deleted, the checks and failures of
 // OK, and a saved file that the next Run serves through.
 #include <QMessageBox>
+#include <QTimer>
+#include <algorithm>
+#include <sstream>
 #include <QPushButton>
 
 #include "common/setting.h"
@@ -22,7 +25,7 @@ using namespace qvtest;
 const char kHandWritten[] =
     "; Quorvelin settings, by hand\n"
     "[SystemStart]\nRunServer=True\nTrayIcon=false\n\n"
-    "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=70000\nIP=127.0.0.1\n"
+    "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=1502 ; modbus\nIP=127.0.0.1\n"
     "TxTimeout=1000\nRxTimeout=60000\nSerialPorts=COM2, COM10\n"
     "MaxConnections=8\n\n"
     "# the ports\n"
@@ -71,14 +74,22 @@ class OptionsDialog : public ProgramTest {
     emit list->activated(list->ItemIndex());
   }
 
-  // Presses OK while a message box is expected; returns its text.
-  QString OkWithMessage() {
+  // Presses OK, or Enter in `field`; answers the message box it shows, if
+  // any, and returns the box's text ("" for none).
+  QString PressOk(QWidget* field = nullptr) {
     QString text;
-    AnswerNext<QMessageBox>([&](QMessageBox* box) {
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr || !box->isVisible() || !text.isEmpty()) return;
       text = box->text();
       box->button(QMessageBox::Ok)->click();
     });
-    OptionsDlg->OkBtn->click();
+    answer.start(10);
+    if (field != nullptr)
+      QTest::keyClick(field, Qt::Key_Return);
+    else
+      OptionsDlg->OkBtn->click();
     QTest::qWait(50);  // a close, if any, is queued behind the click
     return text;
   }
@@ -91,8 +102,8 @@ class OptionsDialog : public ProgramTest {
 TEST_F(OptionsDialog, PortPageWritesAtOnceCancelKeepsTheFileOkRewritesItSorted) {
   folder_.Write("Quorvelin.ini", kHandWritten);
   WithOptions([&](TOptionsDlg* dialog) {
-    EXPECT_EQ(dialog->csePortNumber->Text(), "65535");
-    EXPECT_FALSE(dialog->cbxRunSvr->Checked());  // "True" is not "true"
+    EXPECT_EQ(dialog->csePortNumber->Text(), "1502");
+    EXPECT_TRUE(dialog->cbxRunSvr->Checked());  // "True", as the gateway reads it
     ClickNode("COM10");
     EXPECT_EQ(dialog->pcOptions->ActivePageIndex(), 1);
     EXPECT_EQ(dialog->cbxBaudrate->Text(), "19200");  // hand-written "baudrate"
@@ -119,9 +130,9 @@ TEST_F(OptionsDialog, PortPageWritesAtOnceCancelKeepsTheFileOkRewritesItSorted) 
             "TxTimeout=500\n\n"
             "[ErrorMsgDB]\nEN=ErrorMsg_EN.ini\n\n"
             "[ServerInfo]\nErrorMsgDB=EN\nIP=127.0.0.1\nMaxConnections=8\n"
-            "RxTimeout=60000\nSerialPorts=COM2,COM10\nTCPPort=65535\n"
+            "RxTimeout=60000\nSerialPorts=COM2,COM10\nTCPPort=1502 ; modbus\n"
             "TxTimeout=1000\n\n"
-            "[SystemStart]\nRunServer=false\nTrayIcon=false\n\n");
+            "[SystemStart]\nRunServer=True\nTrayIcon=false\n\n");
 }
 
 TEST_F(OptionsDialog, AddedAndDeletedPortsAndADismissedDeleteMenu) {
@@ -180,7 +191,7 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
   const std::string before = ReadFile(IniFile());
   WithOptions([&](TOptionsDlg* dialog) {
     dialog->lbeIP->SetText("999.1.1.1");
-    EXPECT_EQ(OkWithMessage(), "Invalid IP address setting");
+    EXPECT_EQ(PressOk(), "Invalid IP address setting");
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->pcOptions->ActivePageIndex(), 0);
 
@@ -188,7 +199,7 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
     dialog->csePortNumber->SetText("1502");
     {
       ScopedReadOnly read_only(IniFile());
-      EXPECT_EQ(OkWithMessage(),
+      EXPECT_EQ(PressOk(),
                 QString::fromStdString("Cannot write Quorvelin.ini: Permission denied"));
     }
     EXPECT_TRUE(dialog->isVisible());
@@ -197,15 +208,28 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
   });
   EXPECT_EQ(ReadFile(IniFile()), before);
 
-  // Only the lines above an unreadable one were read: saving them would
-  // lose the rest.
-  folder_.Write("Quorvelin.ini", before + "this line is no setting\n[Later]\nk=v\n");
-  WithOptions([&](TOptionsDlg* dialog) {
-    EXPECT_TRUE(OkWithMessage().startsWith("Quorvelin.ini has a line that cannot be read"));
-    EXPECT_TRUE(dialog->isVisible());
-    dialog->CancelBtn->click();
-  });
-  EXPECT_NE(ReadFile(IniFile()).find("[Later]"), std::string::npos);
+  // The reader took only part of the file, or nothing of it: saving what
+  // it took would lose the rest.
+  std::string cr_only = "; Quorvelin settings\r" + before;
+  std::replace(cr_only.begin(), cr_only.end(), '\n', '\r');
+  const struct {
+    std::string file;
+    const char* message;
+  } unreadable[] = {
+      {before + "this line is no setting\n[Later]\nk=v\n",
+       "Quorvelin.ini has a line that cannot be read"},
+      {cr_only, "Quorvelin.ini holds no setting that can be read"},
+  };
+  for (const auto& file : unreadable) {
+    folder_.Write("Quorvelin.ini", file.file);
+    WithOptions([&](TOptionsDlg* dialog) {
+      dialog->lbeIP->SetText("127.0.0.2");  // an edit to save
+      EXPECT_TRUE(PressOk().startsWith(file.message)) << file.message;
+      EXPECT_TRUE(dialog->isVisible());
+      dialog->CancelBtn->click();
+    });
+    EXPECT_EQ(ReadFile(IniFile()), file.file) << file.message;
+  }
 }
 
 TEST_F(OptionsDialog, SavedSettingsAreServedByTheNextRun) {
@@ -245,6 +269,221 @@ TEST_F(OptionsDialog, SavedSettingsAreServedByTheNextRun) {
   ASSERT_TRUE(client.IsConnected());
   ASSERT_TRUE(client.Send(TcpFrame(1, 12, Bytes({0x03, 0x00, 0x00, 0x00, 0x01}))));
   EXPECT_EQ(client.ReadFrame(), TcpFrame(1, 12, Bytes({0x03, 0x02, 0x2E, 0xE0})));
+}
+
+// What the gateway uses, field by field: the server block, the start-up
+// switches and every port in the order of SerialPorts.
+std::string LoadedSettings(const TSetting& settings) {
+  std::ostringstream text;
+  const TSetting::TCP* server = settings.GetTCP();
+  text << "TCPPort=" << server->TCPPort << " IP=" << server->IP
+       << " TxTimeout=" << server->TxTimeout << " RxTimeout=" << server->RxTimeout
+       << " MaxConnections=" << settings.GetMaxConnections()
+       << " RunServer=" << settings.IsRunServer() << " TrayIcon=" << settings.IsTrayIcon();
+  for (std::uint32_t i = 0; i < settings.GetPortCount(); ++i) {
+    const TSetting::ComParam* port = settings.GetComParam(i);
+    text << "\n[" << ToView(port->PortName) << "] Baudrate=" << port->Baudrate
+         << " Parity=" << int{port->Parity} << " ByteSize=" << int{port->ByteSize}
+         << " StopBits=" << int{port->StopBits} << " TxTimeout=" << port->TxTimeout
+         << " RxTimeout=" << port->RxTimeout << " RtsDelay=" << port->RtsDelay
+         << " SlaveAddrList=" << ToView(port->SlaveAddrList);
+  }
+  return text.str();
+}
+
+// What page 0 should show for the loaded settings, and what it shows.
+std::string ExpectedServerPage(const TSetting& settings) {
+  const TSetting::TCP* server = settings.GetTCP();
+  std::ostringstream text;
+  text << server->TCPPort << " " << server->IP << " " << server->TxTimeout << " "
+       << server->RxTimeout << " " << settings.GetMaxConnections() << " "
+       << settings.IsRunServer() << " " << settings.IsTrayIcon();
+  return text.str();
+}
+
+std::string ShownServerPage(const TOptionsDlg* dialog) {
+  std::ostringstream text;
+  text << dialog->csePortNumber->Text().str() << " " << dialog->lbeIP->Text().str() << " "
+       << dialog->cseTxTimeout->Text().str() << " " << dialog->cseRxTimeout->Text().str()
+       << " " << dialog->cseMaxConn->Text().str() << " " << dialog->cbxRunSvr->Checked()
+       << " " << dialog->cbxTrayIcon->Checked();
+  return text.str();
+}
+
+AnsiString ChosenItem(const TRadioGroup* group) { return group->ItemText(group->ItemIndex()); }
+
+// What page 1 should show for a loaded port: no selection where the page
+// offers nothing for the value.
+std::string ExpectedPortPage(const TOptionsDlg* dialog, const TSetting::ComParam* port) {
+  static const char* const kParity[] = {"none", "odd", "even"};
+  static const char* const kStopBits[] = {"1 bit", "1.5 bit", "2 bit"};
+  const std::string rate = std::to_string(port->Baudrate);
+  std::ostringstream text;
+  text << (dialog->cbxBaudrate->IndexOf(rate) >= 0 ? rate : "") << " "
+       << kParity[port->Parity] << " "
+       << (port->ByteSize == 7 ? "7 bit" : port->ByteSize == 8 ? "8 bit" : "") << " "
+       << kStopBits[port->StopBits] << " " << port->TxTimeout << " " << port->RxTimeout
+       << " " << port->RtsDelay << " " << ToView(port->SlaveAddrList);
+  return text.str();
+}
+
+std::string ShownPortPage(const TOptionsDlg* dialog) {
+  std::ostringstream text;
+  text << dialog->cbxBaudrate->Text().str() << " " << ChosenItem(dialog->rgParity).str()
+       << " " << ChosenItem(dialog->rgByteSize).str() << " "
+       << ChosenItem(dialog->rgStopBits).str() << " " << dialog->cseWriteTimeout->Text().str()
+       << " " << dialog->cseReadTimeout->Text().str() << " " << dialog->cseRTS->Text().str()
+       << " " << dialog->lbeUnits->Text().str();
+  return text.str();
+}
+
+std::string WithErrorTexts(const std::string& file) {
+  return file + "[ErrorMsgDB]\nEN=ErrorMsg_EN.ini\n";
+}
+
+// A port section with every key; `lines` adds to or repeats them.
+std::string Port(const char* name, const char* lines = "") {
+  return std::string("[") + name +
+         "]\nBaudrate=9600\nParity=odd\nByteSize=8\nStopBits=1\nSlaveAddrList=1\n"
+         "RtsDelay=10\nTxTimeout=500\nRxTimeout=500\n" + lines;
+}
+
+TEST_F(OptionsDialog, OkWithoutEditsAfterShowingEveryPortKeepsEverySetting) {
+  const struct {
+    const char* name;
+    std::string file;
+  } cases[] = {
+      {"trailing text after numbers",
+       "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=1502 ; modbus\nIP=127.0.0.1 office\n"
+       "TxTimeout=1000ms\nRxTimeout=0 (none)\nSerialPorts=COM1\nMaxConnections=8 clients\n"
+       "[COM1]\nBaudrate=19200 baud\nParity=even\nByteSize=8 bits\nStopBits=1\n"
+       "SlaveAddrList=1-3\nRtsDelay=10 ms\nTxTimeout=500ms\nRxTimeout=700 ms\n"},
+      {"two spellings of a key and of a section",
+       "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=502\ntcpport=1502\nIP=127.0.0.1\n"
+       "TxTimeout=1000\nRxTimeout=0\nSerialPorts=COM1, COM2\nMaxConnections=8\n" +
+           Port("COM1", "baudrate=19200\nParity=even\nRTSDELAY=25\n") +
+           "[com1]\nbaudRate=4800\nStopBits=2\n" + Port("com2") +
+           "[serverinfo]\nMaxConnections=16\n[SystemStart]\nRunServer=false\nrunserver=true\n"},
+      {"words in capitals",
+       "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=502\nIP=127.0.0.1\nTxTimeout=1000\n"
+       "RxTimeout=0\nSerialPorts=COM1,COM2,COM3\nMaxConnections=8\n"
+       "[SystemStart]\nRunServer=TRUE\nTrayIcon=True\n" +
+           Port("COM1", "Parity=NONE\n") + Port("COM2", "Parity=EVEN\n") +
+           Port("COM3", "Parity=Odd\n")},
+      {"every byte size and stop bits",
+       "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=502\nIP=127.0.0.1\nTxTimeout=1000\n"
+       "RxTimeout=0\nSerialPorts=COM1,COM2,COM3,COM4,COM5\nMaxConnections=8\n" +
+           Port("COM1", "ByteSize=5\nStopBits=1.5\n") + Port("COM2", "ByteSize=6\nStopBits=2\n") +
+           Port("COM3", "ByteSize=7\nStopBits=1\n") + Port("COM4", "ByteSize=8\nStopBits=1.5\n") +
+           Port("COM5", "ByteSize=264\nStopBits=2\n")},
+      {"a baud rate not offered and numbers beyond the fields' bounds",
+       "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=502\nIP=127.0.0.1\nTxTimeout=120000\n"
+       "RxTimeout=4294967295\nSerialPorts=COM1\nMaxConnections=5000\n" +
+           Port("COM1", "Baudrate=38400\nTxTimeout=100000\nRxTimeout=1\nRtsDelay=70000\n")},
+      {"no IP key, no start-up section and no connection allowed",
+       "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=502\nTxTimeout=5\nRxTimeout=0\n"
+       "SerialPorts=COM1\nMaxConnections=0\n" + Port("COM1")},
+  };
+  for (const auto& config : cases) {
+    SCOPED_TRACE(config.name);
+    folder_.Write("Quorvelin.ini", WithErrorTexts(config.file));
+    TSetting before;
+    ASSERT_EQ(before.Load(), kSettingOk) << before.GetErrorText();
+    WithOptions([&](TOptionsDlg* dialog) {
+      EXPECT_EQ(ShownServerPage(dialog), ExpectedServerPage(before));
+      const std::string copy_as_read = IniFileText(dialog->ini);
+      for (std::uint32_t i = 0; i < before.GetPortCount(); ++i) {
+        const TSetting::ComParam* port = before.GetComParam(i);
+        ClickNode(std::string(ToView(port->PortName)).c_str());
+        EXPECT_EQ(ShownPortPage(dialog), ExpectedPortPage(dialog, port));
+      }
+      ClickNode("Server");
+      EXPECT_EQ(IniFileText(dialog->ini), copy_as_read);  // showing is no edit
+      EXPECT_EQ(PressOk().toStdString(), "");
+      if (dialog->isVisible()) dialog->CancelBtn->click();
+    });
+    TSetting after;
+    ASSERT_EQ(after.Load(), kSettingOk) << after.GetErrorText();
+    EXPECT_EQ(LoadedSettings(after), LoadedSettings(before));
+  }
+}
+
+// The loaded value of a server key, or of a key of the first port.
+std::string LoadedValue(const TSetting& settings, bool of_port, const std::string& key) {
+  const TSetting::TCP* server = settings.GetTCP();
+  const TSetting::ComParam* port = settings.GetComParam(0);
+  const std::uint32_t value =
+      !of_port ? (key == "TCPPort"     ? server->TCPPort
+                  : key == "TxTimeout" ? server->TxTimeout
+                  : key == "RxTimeout" ? server->RxTimeout
+                                       : settings.GetMaxConnections())
+               : (key == "TxTimeout" ? port->TxTimeout
+                  : key == "RxTimeout" ? port->RxTimeout
+                                       : port->RtsDelay);
+  return std::to_string(value);
+}
+
+TEST_F(OptionsDialog, TypedAndSteppedValuesSaveOnlyWhatTheGatewayLoads) {
+  constexpr int kEnter = 0, kButton = 1;
+  const struct {
+    const char* port;   // null: the server page
+    const char* field;
+    const char* typed;  // over the whole text; "" clears it
+    int steps;          // arrow presses, down when negative
+    int ok_by;
+    const char* key;
+    const char* loads_as;  // null: OK refuses, naming the key
+  } cases[] = {
+      {nullptr, "csePortNumber", "7a8b", 0, kEnter, "TCPPort", "78"},
+      {nullptr, "csePortNumber", "70000", 0, kEnter, "TCPPort", "65535"},
+      {nullptr, "csePortNumber", "70000", 0, kButton, "TCPPort", "65535"},
+      {nullptr, "cseMaxConn", "0", 0, kEnter, "MaxConnections", "1"},
+      {nullptr, "cseMaxConn", "2", -3, kEnter, "MaxConnections", "1"},
+      {nullptr, "cseTxTimeout", "", 0, kEnter, "TxTimeout", "5"},
+      {nullptr, "cseRxTimeout", "1", -3, kEnter, "RxTimeout", "0"},
+      {nullptr, "cseRxTimeout", "", 0, kEnter, "RxTimeout", nullptr},
+      {nullptr, "cseRxTimeout", "99999999999", 0, kButton, "RxTimeout", nullptr},
+      {"COM1", "cseRTS", "1", -3, kEnter, "RtsDelay", "0"},
+      {"COM1", "cseRTS", "99999", 0, kButton, "RtsDelay", "60000"},
+      {"COM1", "cseReadTimeout", "abc", 0, kEnter, "RxTimeout", "500"},
+      {"COM1", "cseWriteTimeout", "1", 0, kEnter, "TxTimeout", "5"},
+      {"COM1", "cseWriteTimeout", "", 0, kButton, "TxTimeout", "5"},
+  };
+  WriteConfig(folder_, config_);
+  const std::string before = ReadFile(IniFile());
+  for (const auto& input : cases) {
+    SCOPED_TRACE(std::string(input.port ? input.port : "Server") + " " + input.field +
+                 " typed \"" + input.typed + "\" stepped " + std::to_string(input.steps));
+    folder_.Write("Quorvelin.ini", before);
+    WithOptions([&](TOptionsDlg* dialog) {
+      if (input.port != nullptr) ClickNode(input.port);
+      auto* field = dialog->findChild<TCSpinEdit*>(input.field);
+      ASSERT_NE(field, nullptr);
+      field->setFocus();
+      field->selectAll();
+      if (*input.typed == '\0')
+        QTest::keyClick(field, Qt::Key_Backspace);
+      else
+        QTest::keyClicks(field, input.typed);
+      for (int i = 0; i < std::abs(input.steps); ++i)
+        QTest::keyClick(field, input.steps < 0 ? Qt::Key_Down : Qt::Key_Up);
+      const std::string message = PressOk(input.ok_by == kEnter ? field : nullptr).toStdString();
+      if (input.loads_as != nullptr) {
+        EXPECT_EQ(message, "");
+      } else {
+        EXPECT_NE(message.find(std::string(input.key) + "="), std::string::npos) << message;
+        EXPECT_TRUE(dialog->isVisible());
+      }
+      if (dialog->isVisible()) dialog->CancelBtn->click();
+    });
+    if (input.loads_as == nullptr) {
+      EXPECT_EQ(ReadFile(IniFile()), before);
+      continue;
+    }
+    TSetting saved;
+    ASSERT_EQ(saved.Load(), kSettingOk) << saved.GetErrorText();
+    EXPECT_EQ(LoadedValue(saved, input.port != nullptr, input.key), input.loads_as);
+  }
 }
 
 }  // namespace
