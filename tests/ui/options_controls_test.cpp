@@ -30,12 +30,6 @@ const char kTwoPorts[] =
     "SlaveAddrList=20,30-32\nRtsDelay=0\nTxTimeout=500\nRxTimeout=500\n";
 
 // The operator's hand on the dialog's controls.
-void ClickNode(TTreeView* tree, const char* text) {
-  const auto found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
-  ASSERT_EQ(found.size(), 1) << text;
-  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
-                    tree->visualItemRect(found[0]).center());
-}
 
 // A click on the round or square mark of a radio button or a check box.
 void ClickMark(QAbstractButton* button) {

@@ -58,13 +58,8 @@ class OptionsDialog : public ProgramTest {
     EXPECT_FALSE(OptionsDlg->isVisible());
   }
 
-  // Presses and releases a mouse button on the tree node with that text.
   void ClickNode(const char* text, Qt::MouseButton button = Qt::LeftButton) {
-    TTreeView* tree = OptionsDlg->tvOptions;
-    const auto found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
-    ASSERT_EQ(found.size(), 1) << text;
-    QTest::mouseClick(tree->viewport(), button, {},
-                      tree->visualItemRect(found[0]).center());
+    qvtest::ClickNode(OptionsDlg->tvOptions, text, button);
   }
 
   // The operator picks a baud rate from the list.

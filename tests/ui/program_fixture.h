@@ -54,6 +54,15 @@ void AnswerNext(std::function<void(Dialog*)> answer) {
   timer->start(10);
 }
 
+// Presses and releases a mouse button on the tree node with that text.
+inline void ClickNode(TTreeView* tree, const char* text,
+                      Qt::MouseButton button = Qt::LeftButton) {
+  const auto found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+  ASSERT_EQ(found.size(), 1) << text;
+  QTest::mouseClick(tree->viewport(), button, {},
+                    tree->visualItemRect(found[0]).center());
+}
+
 // Answers the next save dialog as the operator does: types `name` in
 // `folder` and presses Enter. The dialog reads the folder in the
 // background and may select a file it proposes; the name is typed again
