@@ -42,6 +42,12 @@ struct ci_char_traits : std::char_traits<char> {
 
 using ci_string = std::basic_string<char, ci_char_traits>;
 
+// Two plain strings compared as ci_strings compare: ASCII letter case aside.
+inline bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         ci_char_traits::compare(a.data(), b.data(), a.size()) == 0;
+}
+
 // The bytes of a ci_string as a plain view, for printing and for the
 // string types that do not share its traits.
 inline std::string_view ToView(const ci_string& text) {

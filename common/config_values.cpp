@@ -9,11 +9,6 @@ namespace {
 // listen and serve a port other than the one the status bar shows.
 constexpr std::int32_t kHighestTcpPort = 65535;
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         ci_char_traits::compare(a.data(), b.data(), a.size()) == 0;
-}
-
 // A configuration word and the DCB value it stands for.
 struct NamedValue {
   const char* name;

@@ -8,19 +8,13 @@
 
 namespace {
 
-bool SameIgnoringCase(const AnsiString& a, const AnsiString& b) {
-  return a.Length() == b.Length() &&
-         ci_char_traits::compare(a.data(), b.data(),
-                                 static_cast<std::size_t>(a.Length())) == 0;
-}
-
 // The entry named `name` exactly, else the first in another letter case.
 template <class Map>
 auto FindName(Map& map, const AnsiString& name) {
   auto exact = map.find(name);
   if (exact != map.end()) return exact;
   for (auto entry = map.begin(); entry != map.end(); ++entry) {
-    if (SameIgnoringCase(entry->first, name)) return entry;
+    if (SameIgnoringCase(entry->first.str(), name.str())) return entry;
   }
   return map.end();
 }
@@ -88,7 +82,7 @@ int AddIniKey(EditableIni& ini, const AnsiString& section,
 
 int RemoveIniSection(EditableIni& ini, const AnsiString& section) {
   const auto removed = std::erase_if(ini.Sections, [&](const auto& entry) {
-    return SameIgnoringCase(entry.first, section);
+    return SameIgnoringCase(entry.first.str(), section.str());
   });
   return removed == 0 ? kIniNoSection : kIniOk;
 }

@@ -32,20 +32,6 @@ const char kHandWritten[] =
     "baudrate=19200\n"
     "# the end\n";
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  return names;
-}
-
 TEST(IniEdit, EditsFindEverySpellingAndTheFileComesBackSorted) {
   TempDir dir;
   const std::string file = dir.Write("Quorvelin.ini", kHandWritten);
@@ -113,7 +99,7 @@ TEST(IniEdit, AWriteThatFailsLeavesTheOldFileAndNoLeftovers) {
   EXPECT_EQ(result, -1);
   EXPECT_EQ(error, "Cannot write " + file + ": File too large");
   EXPECT_EQ(ReadFile(file), kHandWritten);
-  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"Quorvelin.ini"});
+  EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
 }
 
 }  // namespace

@@ -24,20 +24,6 @@ namespace fs = std::filesystem;
 const char kOld[] = "[ServerInfo]\nTCPPort=502\n";
 const char kNew[] = "[ServerInfo]\nTCPPort=1502\nIP=127.0.0.1\n";
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-std::set<std::string> Entries(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.insert(entry.path().filename().string());
-  return names;
-}
-
 struct stat StatOf(const std::string& path) {
   struct stat info {};
   EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
@@ -71,7 +57,7 @@ TEST(ReplaceFile, TheNewFileKeepsTheModeOwnerAndGroupOfTheOld) {
     EXPECT_EQ(replaced.st_mode & 07777, mode);
     EXPECT_EQ(replaced.st_uid, owner);
     EXPECT_EQ(replaced.st_gid, group);
-    EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+    EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
   }
 }
 
@@ -115,7 +101,7 @@ TEST(ReplaceFile, ALinkStaysALinkAndTheFileItLeadsToIsWritten) {
     }
   }
   // No file was left beside a link or its target.
-  EXPECT_EQ(Entries(real), (std::set<std::string>{"a.ini", "b.ini", "c.ini", "d.ini", "e.log"}));
+  EXPECT_EQ(FolderEntries(real), (std::set<std::string>{"a.ini", "b.ini", "c.ini", "d.ini", "e.log"}));
 }
 
 TEST(ReplaceFile, AFileTheProcessMayNotWriteIsNotReplaced) {
@@ -131,7 +117,7 @@ TEST(ReplaceFile, AFileTheProcessMayNotWriteIsNotReplaced) {
     }
     EXPECT_EQ(error, "Cannot write " + name + ": Permission denied");
     EXPECT_EQ(ReadFile(file), kOld);
-    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"Quorvelin.ini", "link.ini"}));
+    EXPECT_EQ(FolderEntries(dir.path()), (std::set<std::string>{"Quorvelin.ini", "link.ini"}));
   }
 }
 
@@ -162,7 +148,7 @@ TEST(ReplaceFile, AFolderThatTakesNoNewFileHasItsFilesWrittenInPlace) {
   EXPECT_EQ(ReadFile(file), kOld);
   EXPECT_EQ(StatOf(file).st_ino, inode);
   EXPECT_EQ(error, "Cannot write " + dir.File("new.log") + ": Permission denied");
-  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+  EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
 }
 
 // In place the write is not one step: one that fails part-way (the file

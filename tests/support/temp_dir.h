@@ -2,6 +2,7 @@
 // Test helpers for real files: a unique temporary folder removed with its
 // content at the end, and a scope that makes a folder the current one.
 // Safe for tests running in parallel: every folder has its own name.
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,12 @@ class ScopedReadOnly {
   unsigned former_mode_ = 0;
   bool lowered_rights_ = false;
 };
+
+// A file's bytes as they are; "" when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// The names in a folder.
+std::set<std::string> FolderEntries(const std::string& folder);
 
 // The full path of a file of the source tree's config/ folder.
 std::string SourceConfigPath(std::string_view name);

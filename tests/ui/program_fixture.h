@@ -84,13 +84,6 @@ inline void AnswerSaveDialog(const std::string& folder, const std::string& name)
   });
 }
 
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 struct Config {
   int tcp_port = 0;
   std::string serial_ports = "COM1";
