@@ -50,6 +50,20 @@ class MessageFIFO {
                                                     : kFifoNotSignalled;
   }
 
+  // Takes the oldest line if there is one, without waiting and whatever
+  // the stop event: kFifoOk, kFifoTimedOut when none is queued, or
+  // kFifoWaitFailed. For the consumer that stopped with lines still queued.
+  int TryPop(T& line) {
+    switch (WaitForSingleObject(semaphore_, 0)) {
+      case WAIT_OBJECT_0:
+        return TakeFront(line);
+      case WAIT_TIMEOUT:
+        return kFifoTimedOut;
+      default:
+        return kFifoWaitFailed;
+    }
+  }
+
   // Takes the oldest line: kFifoOk, kFifoStopped (lines stay queued),
   // kFifoWaitFailed or kFifoTimedOut. `timeout_ms` may be INFINITE.
   int Pop(T& line, HANDLE stop_event, DWORD timeout_ms) {

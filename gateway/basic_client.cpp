@@ -23,8 +23,7 @@ int BasicClient::Send(const void* buffer, std::int32_t length,
   return winsock::send(socket_, buffer, length, flags);
 }
 
-int BasicClient::Recv(void* buffer, std::int32_t capacity,
-                      std::int32_t flags) {
+int BasicClient::Recv(void* buffer, std::int32_t capacity, std::int32_t flags) {
   return winsock::recv(socket_, buffer, capacity, flags);
 }
 
@@ -59,6 +58,10 @@ void BasicClient::SetNoDelay() {
 
 bool BasicClient::PeerHasClosed() const {
   return winsock::PeerHasClosed(socket_);
+}
+
+bool BasicClient::WasReset() const {
+  return winsock::ConnectionIsBroken(socket_);
 }
 
 const char* BasicClient::PeerAddress() const { return peer_address_.c_str(); }

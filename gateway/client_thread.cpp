@@ -1,3 +1,5 @@
+#include <chrono>
+
 #include "common/setting.h"
 #include "gateway/buffer.h"
 #include "gateway/gateway_threads.h"
@@ -34,31 +36,69 @@ struct Connection {
   AnsiString unit_text;  // "modbus unit N" of the request in hand
 };
 
-// Once a stop has begun the connections are being shut down and no reply
-// can reach a client; the stop also cancels every port's transfers, so
-// that nothing more goes on a line.
-bool GatewayIsStopping() { return gWinTCPEnv->IsListening() == 0; }
+// Once a stop has begun every port's transfers are cancelled, so nothing
+// more goes on a line, and the connections are being shut down, so no
+// reply could reach a client.
+bool GatewayIsStopping() { return gSioList->TransfersCancelled(); }
+
+// Ends the connection with the line that a closed connection gets. A stop
+// shuts every connection down, so a client that the stop ends gets the
+// same line whether its thread was reading, waiting for a port or busy
+// with a device.
+bool EndConnection(Connection& c) {
+  c.log.LogError("ModbusTCP", kTcpPeerClosed, c.client_text);
+  return false;
+}
+
+// A frame that went out may be answered until the device's reply window
+// has passed, though nobody reads the reply once the stop has cut the
+// exchange short; the next request on the line must not take it for its
+// own.
+void NoteAbandonedReply(SIO_Item& item,
+                        std::chrono::steady_clock::time_point sent) {
+  item.abandoned_reply_until = item.port->LastReplyByte(sent);
+}
+
+// Before a line takes a new request after a stop abandoned an exchange on
+// it: waits until the device can no longer be sending that reply, then
+// drops whatever it sent. False when a stop cuts the wait short.
+bool LetAbandonedReplyPass(SIO_Item& item) {
+  if (!item.abandoned_reply_until) return true;
+  if (!item.port->PauseUntil(*item.abandoned_reply_until)) return false;
+  item.port->Purge();
+  item.abandoned_reply_until.reset();
+  return true;
+}
 
 // Writes the RTU request in `output` to the port and reads the device's
 // reply into `request`. The reply's length without its CRC, or a value
 // below 0 after a failure that has been logged. An exchange that the stop
-// cut short is not a device's failure and is not logged.
+// cut short is not a device's failure and is not logged; if its frame may
+// have gone out, the line is marked as owing a reply.
 std::int32_t ExchangeWithDevice(Connection& c, SIO_Item& item,
                                 std::uint32_t frame_length) {
   SerialIO& port = *item.port;
   port.Purge();
   port.SetRTS(true);
-  // A stop ends the pause early, and the write behind it then fails.
-  if (item.RtsDelay > 0) port.Pause(item.RtsDelay);
-  // After the delay, which already counts towards the gap between frames.
-  port.WaitForSilence();
-  const std::int32_t written = port.WriteAll(c.output.data(), frame_length);
+  // Both waits end early at a stop, and the write behind them never starts.
+  // The gap between frames is timed after the RTS delay, which counts
+  // towards it.
+  const bool waited = (item.RtsDelay == 0 || port.Pause(item.RtsDelay)) &&
+                      port.WaitForSilence();
+  const std::int32_t written =
+      waited ? port.WriteAll(c.output.data(), frame_length) : -1;
   port.SetRTS(false);
   if (written != static_cast<std::int32_t>(frame_length)) {
-    if (!GatewayIsStopping()) c.log.Log(port.ErrorText());
+    if (!GatewayIsStopping()) {
+      c.log.Log(port.ErrorText());
+    } else if (waited) {
+      // Cut short while writing: all of the frame may have gone out.
+      NoteAbandonedReply(item, std::chrono::steady_clock::now());
+    }
     port.ClearError();
     return -1;
   }
+  const auto sent = std::chrono::steady_clock::now();
   const std::uint8_t address = c.output[0];
   c.unit_text.sprintf("modbus unit %u", static_cast<unsigned>(address));
   std::int32_t reply = ReadRtuResponse(port, c.request, address);
@@ -67,8 +107,11 @@ std::int32_t ExchangeWithDevice(Connection& c, SIO_Item& item,
     reply = kRtuNotAnAnswer;
   }
   if (reply < 0) {
-    if (!GatewayIsStopping())
+    if (GatewayIsStopping()) {
+      NoteAbandonedReply(item, sent);
+    } else {
       c.log.LogError("ModbusRTU", reply, c.client_text, c.unit_text);
+    }
     port.Purge();  // whatever else the device sends belongs to no request
   }
   return reply;
@@ -81,9 +124,14 @@ std::int32_t ExchangeWithDevice(Connection& c, SIO_Item& item,
 // as before; so is a client that closes its side but whose devices answer,
 // since only a failure leads here.
 bool ClientStillThere(Connection& c) {
-  if (!c.client.PeerHasClosed()) return true;
-  c.log.LogError("ModbusTCP", kTcpPeerClosed, c.client_text);
-  return false;
+  return c.client.PeerHasClosed() ? EndConnection(c) : true;
+}
+
+// Whether the request in hand may still go to its line: not once the stop
+// has begun, and not for a client whose connection was reset, which no
+// reply can reach. (A client that only ended its sending still reads.)
+bool MayGoToTheLine(Connection& c) {
+  return !GatewayIsStopping() && !c.client.WasReset();
 }
 
 // Serves the request in hand. False when the connection is to end.
@@ -98,10 +146,12 @@ bool ServeRequest(Connection& c, std::int32_t received) {
     // No reply; the client's own time-out tells it.
     return ClientStillThere(c);
   }
-  if (GatewayIsStopping()) {
-    // The port came only after the stop had begun.
+  // Asked once the port is had: the wait for it may have outlasted the
+  // client or the run. (Requests that a client sent ahead of a stop end
+  // here too.)
+  if (!MayGoToTheLine(c) || !LetAbandonedReplyPass(*item)) {
     gSioList->Locks().Unlock(unit_id);
-    return false;
+    return EndConnection(c);
   }
   const std::uint32_t frame_length =
       BuildRtuRequest(c.output, c.request, received, c.header);
@@ -109,7 +159,9 @@ bool ServeRequest(Connection& c, std::int32_t received) {
   // The port is free again before the client is answered, so a slow
   // client never holds up the line.
   gSioList->Locks().Unlock(unit_id);
-  if (reply < 0) return !GatewayIsStopping() && ClientStillThere(c);
+  if (reply < 0) {
+    return GatewayIsStopping() ? EndConnection(c) : ClientStillThere(c);
+  }
 
   const auto length = static_cast<std::int32_t>(
       BuildTcpResponse(c.output, c.request, c.header, reply));
@@ -134,8 +186,6 @@ DWORD ClientThreadProc(LPVOID parameter) {
       c.log.LogError("ModbusTCP", received, c.client_text);
       break;
     }
-    // Requests that a client sent ahead of a stop are not served.
-    if (GatewayIsStopping()) break;
     if (!ServeRequest(c, received)) break;
   }
   return 0;  // destroying the connection closes and unregisters it

@@ -42,8 +42,8 @@ bool StartServing() {
     gWinTCPEnv->ClearLastError();  // an error of this attempt only
     return FailStart(code);
   }
-  HANDLE thread = CreateThread(nullptr, 0, ServerThreadProc, &*gWinTCPEnv, 0,
-                               nullptr);
+  HANDLE thread =
+      CreateThread(nullptr, 0, ServerThreadProc, &*gWinTCPEnv, 0, nullptr);
   if (thread == nullptr) {
     // Without its server thread the gateway would listen and serve nobody.
     AnsiString text;
@@ -59,6 +59,11 @@ bool StartServing() {
 // Stops listening, waits for the server thread and closes the ports; the
 // configuration stays loaded. False when a socket still listens.
 bool EndRun() {
+  // The stop begins on the lines: from here no frame starts on any of
+  // them, and a thread in its RTS delay, in the gap between frames or
+  // waiting for a device's reply wakes now, whatever the port's time-outs.
+  // No reply could reach its client any more.
+  gSioList->CancelTransfers();
   const std::int32_t result = gWinTCPEnv->StopListening();
   // Nothing listening is no failure here: a stop that failed before may
   // have closed every socket all the same.
@@ -67,13 +72,14 @@ bool EndRun() {
     SysErrorText(text, gWinTCPEnv->LastError());
     gMsgFIFO->Push("Error: " + text);  // this line carries no time stamp
     // While a socket still listens the server thread keeps accepting, and
-    // the gateway keeps running with its ports and configuration.
-    if (gWinTCPEnv->IsListening() != 0) return false;
+    // the gateway keeps running with its ports and configuration: the
+    // lines serve again. (An exchange that the cancel cut short stays
+    // abandoned; its line lets the reply pass first.)
+    if (gWinTCPEnv->IsListening() != 0) {
+      gSioList->ResumeTransfers();
+      return false;
+    }
   }
-  // Nothing more goes on a line: a thread in its RTS delay or waiting for a
-  // device's reply wakes now, whatever the port's time-outs, and no reply
-  // could reach its client any more.
-  gSioList->CancelTransfers();
   // The closed listening socket ended the server thread's accept loop; it
   // shuts the clients down and waits for their threads before it ends.
   if (IsGatewayRunning()) {

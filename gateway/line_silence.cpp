@@ -1,7 +1,5 @@
 #include "gateway/line_silence.h"
 
-#include <thread>
-
 #include "platform/serial_port.h"
 
 namespace {
@@ -40,13 +38,9 @@ nanoseconds InterFrameSilence(const DCB& dcb) {
   return QuarterBitsTime(7ULL * HalfBitsPerCharacter(dcb), dcb.BaudRate);
 }
 
-LineSilence::Clock::duration LineSilence::Remaining(Clock::time_point now) const {
+LineSilence::Clock::duration LineSilence::Remaining(
+    Clock::time_point now) const {
   const Clock::time_point quiet_from = last_byte_ + silence_;
   if (now >= quiet_from) return Clock::duration::zero();
   return quiet_from - now;
-}
-
-void LineSilence::Wait() const {
-  const Clock::duration left = Remaining(Clock::now());
-  if (left > Clock::duration::zero()) std::this_thread::sleep_for(left);
 }

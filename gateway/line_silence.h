@@ -25,8 +25,6 @@ class LineSilence {
   void NoteByte(Clock::time_point when) { last_byte_ = when; }
   // Zero once the silence has passed (or no byte was ever noted).
   Clock::duration Remaining(Clock::time_point now) const;
-  // Sleeps whatever part of the silence has not passed yet.
-  void Wait() const;
 
  private:
   std::chrono::nanoseconds silence_{0};

@@ -20,6 +20,9 @@ constexpr DWORD kPurgeEverything =
 // else the first byte to arrive ends the read.
 constexpr COMMTIMEOUTS kTimeoutsAtOpen = {MAXDWORD, MAXDWORD, 3000, 0, 3000};
 
+// Bytes of the longest Modbus RTU frame.
+constexpr int kLongestRtuFrame = 256;
+
 }  // namespace
 
 class SerialIO::Impl {
@@ -188,12 +191,30 @@ bool SerialIO::Pause(DWORD milliseconds) {
   return false;
 }
 
-// Touches nothing but the handle, which stays the same while the port is
-// open, so it may run beside the thread that uses the port.
+bool SerialIO::PauseUntil(std::chrono::steady_clock::time_point until) {
+  if (SleepCommUntil(impl_->port, until)) return true;
+  impl_->SetErrorText(GetLastError());
+  return false;
+}
+
+// Touch nothing but the handle, which stays the same while the port is
+// open, so they may run beside the thread that uses the port.
 void SerialIO::CancelTransfers() { CancelCommIo(impl_->port); }
+void SerialIO::ResumeTransfers() { ResumeCommIo(impl_->port); }
 
 std::chrono::steady_clock::duration SerialIO::SilenceLeft() const {
   return impl_->silence.Remaining(LineSilence::Clock::now());
 }
 
-void SerialIO::WaitForSilence() const { impl_->silence.Wait(); }
+bool SerialIO::WaitForSilence() {
+  return PauseUntil(LineSilence::Clock::now() + SilenceLeft());
+}
+
+std::chrono::steady_clock::time_point SerialIO::LastReplyByte(
+    std::chrono::steady_clock::time_point sent) const {
+  const DWORD read_timeout = impl_->timeouts.ReadTotalTimeoutConstant;
+  if (read_timeout == MAXDWORD)
+    return std::chrono::steady_clock::time_point::max();
+  return sent + std::chrono::milliseconds(read_timeout) +
+         kLongestRtuFrame * CharacterTime(impl_->cached_dcb);
+}

@@ -27,20 +27,32 @@ class SerialIO {
   bool ClearError();
   const char* ErrorText();
 
-  // Sleeps on the port's behalf (the pause between raising RTS and
-  // writing); false, at once, when its transfers are cancelled.
+  // Sleep on the port's behalf (the pause between raising RTS and
+  // writing, the wait for a reply that nobody reads any more); false, at
+  // once, when its transfers are cancelled.
   bool Pause(DWORD milliseconds);
+  bool PauseUntil(std::chrono::steady_clock::time_point until);
   // The stop's call, from any thread: a transfer or pause that waits on
   // the port ends at once and every later one fails, until the port is
-  // closed. A stop must neither wait out the port's time-outs nor let
-  // anything more onto the line.
+  // closed or its transfers resume. A stop must neither wait out the
+  // port's time-outs nor let anything more onto the line.
   void CancelTransfers();
+  // For a stop that failed: the port serves again.
+  void ResumeTransfers();
 
   // Frames on a line need a gap between them (see line_silence.h), timed
   // from the last byte read or written and from the line's settings.
-  // WaitForSilence sleeps whatever part of it has not passed yet.
+  // WaitForSilence sleeps whatever part of it has not passed yet; false,
+  // at once, when the port's transfers are cancelled.
   std::chrono::steady_clock::duration SilenceLeft() const;
-  void WaitForSilence() const;
+  bool WaitForSilence();
+
+  // The latest time at which a device can still be sending its reply to a
+  // frame that left the port at `sent`: the reply may begin as late as the
+  // read time-out allows, and the longest one then takes its time on the
+  // line. The clock's end when reads wait without limit.
+  std::chrono::steady_clock::time_point LastReplyByte(
+      std::chrono::steady_clock::time_point sent) const;
 
   class Impl;
 

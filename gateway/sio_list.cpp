@@ -76,7 +76,7 @@ int SioList::Open(const TSetting& setting) {
 // ports listed before stay open.
 int SioList::OpenPort(const TSetting::ComParam& param, UnitIdSet& seen) {
   SIO_Item item{AnsiString(ToView(param.PortName)),
-                std::make_unique<SerialIO>(), param.RtsDelay};
+                std::make_unique<SerialIO>(), param.RtsDelay, std::nullopt};
   if (!item.port->Open(item.name.c_str())) {
     return Fail(kComListOpenFailed, item.name);
   }
@@ -98,6 +98,12 @@ int SioList::OpenPort(const TSetting::ComParam& param, UnitIdSet& seen) {
     ports_.pop_back();
     return Fail(kComListBadSlaveAddrList, name);
   }
+  // The reply that a stop left this line with may still be on its way.
+  if (const auto abandoned = abandoned_replies_.find(listed.name.str());
+      abandoned != abandoned_replies_.end()) {
+    listed.abandoned_reply_until = abandoned->second;
+    abandoned_replies_.erase(abandoned);
+  }
   return kComListOk;
 }
 
@@ -112,12 +118,25 @@ int SioList::Fail(int code, const AnsiString& port_name) {
 }
 
 void SioList::Close() {
+  for (const SIO_Item& item : ports_) {
+    if (item.abandoned_reply_until) {
+      abandoned_replies_[item.name.str()] = *item.abandoned_reply_until;
+    }
+  }
   while (!ports_.empty()) ports_.pop_front();  // closed in opening order
   locks_.Clear();
+  cancelled_ = false;
 }
 
 void SioList::CancelTransfers() {
+  // Raised first: a thread whose transfer the cancel ends already sees why.
+  cancelled_ = true;
   for (SIO_Item& item : ports_) item.port->CancelTransfers();
+}
+
+void SioList::ResumeTransfers() {
+  for (SIO_Item& item : ports_) item.port->ResumeTransfers();
+  cancelled_ = false;
 }
 
 void InitSioListGlobals() { gSioList.Build(); }

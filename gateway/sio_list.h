@@ -6,9 +6,14 @@
 // Stop, the caller calls Close. Open and Close run while no gateway thread
 // does; in between the gateway threads only read the table, through
 // Locks().Lock / Locks().Unlock.
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <list>
+#include <map>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "common/setting.h"
 #include "gateway/group_lock.h"
@@ -22,6 +27,11 @@ struct SIO_Item {
   AnsiString name;  // the port's name as configured
   std::unique_ptr<SerialIO> port;
   std::uint32_t RtsDelay = 0;  // ms between raising RTS and writing
+  // Set when a stop abandoned an exchange on this line: until then the
+  // device may still be sending its reply, which no request that follows
+  // may take for its own (RTU replies carry nothing that says which
+  // request they answer). Read and written under the port's lock.
+  std::optional<std::chrono::steady_clock::time_point> abandoned_reply_until;
 };
 
 // Results of SioList::Open; the texts are section "ComList" of the
@@ -47,10 +57,15 @@ class SioList {
   // The text of the last failed Open; "" when none failed.
   const char* ErrorText() const { return error_text_.c_str(); }
 
-  // For the stop: cuts every port's transfers short for good (see
+  // For the stop: cuts every port's transfers short (see
   // SerialIO::CancelTransfers). Runs beside the gateway threads; the ports
-  // stay open until Close.
+  // stay open until Close. ResumeTransfers undoes it, for a stop that
+  // failed.
   void CancelTransfers();
+  void ResumeTransfers();
+  // True from CancelTransfers until ResumeTransfers or Close: the stop has
+  // begun, and a transfer that fails was cut short by it.
+  bool TransfersCancelled() const { return cancelled_.load(); }
 
   // Where the gateway threads lock a request's unit id to get its port.
   GroupLock<SIO_Item>& Locks() { return locks_; }
@@ -62,6 +77,11 @@ class SioList {
   // Declared so that destruction unmaps the ids (closing the mutexes)
   // before the ports they lead to are closed.
   std::list<SIO_Item> ports_;  // items never move: the map points at them
+  // The abandoned replies of closed ports, by port name, for the next Open:
+  // a device answers whether or not its port is open.
+  std::map<std::string, std::chrono::steady_clock::time_point>
+      abandoned_replies_;
+  std::atomic<bool> cancelled_{false};
   AnsiString error_text_;
   GroupLock<SIO_Item> locks_;
 };

@@ -22,14 +22,14 @@ class WinTCPEnv {
   // Results of Listen, Accept and StopListening. The cause of a failure is
   // in LastError (an errno value).
   static constexpr std::int32_t kOk = 0;
-  static constexpr std::int32_t kPortTaken = -1;      // port already listens
-  static constexpr std::int32_t kSocketFailed = -2;   // socket
-  static constexpr std::int32_t kBindFailed = -3;     // bind, or no address
-  static constexpr std::int32_t kListenFailed = -4;   // listen
-  static constexpr std::int32_t kNotListening = -5;   // no socket to use
-  static constexpr std::int32_t kCloseFailed = -6;    // closesocket
-  static constexpr std::int32_t kAcceptFailed = -7;   // accept, or stopped
-  static constexpr std::int32_t kListenLockBusy = -8; // lock not had in time
+  static constexpr std::int32_t kPortTaken = -1;       // port already listens
+  static constexpr std::int32_t kSocketFailed = -2;    // socket
+  static constexpr std::int32_t kBindFailed = -3;      // bind, or no address
+  static constexpr std::int32_t kListenFailed = -4;    // listen
+  static constexpr std::int32_t kNotListening = -5;    // no socket to use
+  static constexpr std::int32_t kCloseFailed = -6;     // closesocket
+  static constexpr std::int32_t kAcceptFailed = -7;    // accept, or stopped
+  static constexpr std::int32_t kListenLockBusy = -8;  // lock not had in time
 
   WinTCPEnv();
   ~WinTCPEnv();
@@ -88,6 +88,8 @@ class BasicClient {
   // True once the peer has closed its side (FIN or reset), although
   // requests it sent before may still wait to be read.
   bool PeerHasClosed() const;
+  // True once the peer has reset the connection: no reply can reach it.
+  bool WasReset() const;
   // The peer's IPv4 address as dotted decimal text.
   const char* PeerAddress() const;
 

@@ -9,6 +9,8 @@
 //
 // Every function returns 0 (false) on failure with an errno value in
 // GetLastError; a handle that is not a serial port gives EBADF.
+#include <chrono>
+
 #include "platform/handle.h"
 
 // CreateFileA: access rights, creation disposition.
@@ -169,10 +171,15 @@ BOOL WriteFile(HANDLE port, const void* buffer, DWORD count, DWORD* written,
 // raising RTS and writing: 1 once they have passed, 0 with ECANCELED as
 // soon as the port's transfers are cancelled.
 BOOL SleepComm(HANDLE port, DWORD milliseconds);
+// The same, up to a point in time.
+BOOL SleepCommUntil(HANDLE port, std::chrono::steady_clock::time_point until);
 
 // Cancels the port's transfers for good, from any thread: a ReadFile,
 // WriteFile or SleepComm that waits on it ends at once, and every later
-// one fails at once, all with ECANCELED, until the port is closed. Bytes
-// that a cancelled write had queued are discarded, not sent. Nothing else
-// of the port changes: it can still be purged and closed.
+// one fails at once, all with ECANCELED, until the port is closed or
+// ResumeCommIo is called. No write starts once CancelCommIo has returned,
+// and bytes that a cancelled write had queued are discarded, not sent.
+// Nothing else of the port changes: it can still be purged and closed.
 BOOL CancelCommIo(HANDLE port);
+// Undoes CancelCommIo: transfers follow their time-outs again.
+BOOL ResumeCommIo(HANDLE port);

@@ -61,11 +61,17 @@ bool DropQueuedOutput(int fd) {
 
 // Hands the bytes to the driver until all are taken or time is up;
 // `accepted` counts them. False with errno.
-bool QueueBytes(int fd, const CancelSignal& cancel, const BYTE* bytes,
-                DWORD count, const Deadline& deadline, DWORD& accepted) {
+bool QueueBytes(int fd, CancelSignal& cancel, const BYTE* bytes, DWORD count,
+                const Deadline& deadline, DWORD& accepted) {
   accepted = 0;
   while (accepted < count) {
-    const ssize_t written = write(fd, bytes + accepted, count - accepted);
+    ssize_t written = 0;
+    // Checked and written in one step, so that no byte starts on the line
+    // once the port's transfers are cancelled.
+    if (!cancel.RunUnlessRaised(
+            [&] { written = write(fd, bytes + accepted, count - accepted); })) {
+      return DropQueuedOutput(fd);
+    }
     if (written > 0) {
       accepted += static_cast<DWORD>(written);
       continue;
@@ -100,13 +106,12 @@ bool WaitUntilSent(int fd, const CancelSignal& cancel, DWORD baud_rate,
     }
     // About the time the queue needs at ten bits a byte, in 1 ms steps at
     // least, and never past the deadline.
-    long long pause_ms =
-        baud_rate > 0 ? 10'000LL * queued / baud_rate : 1;
+    long long pause_ms = baud_rate > 0 ? 10'000LL * queued / baud_rate : 1;
     pause_ms = std::max(1LL, pause_ms);
     if (!deadline.IsNever())
-      pause_ms = std::min<long long>(pause_ms, deadline.PollMilliseconds());
-    const Readiness slept =
-        SleepUntil(cancel, Deadline::After(static_cast<std::uint64_t>(pause_ms)));
+      pause_ms = std::min<long long>(pause_ms, deadline.MillisecondsLeft());
+    const Readiness slept = SleepUntil(
+        cancel, Deadline::After(static_cast<std::uint64_t>(pause_ms)));
     if (slept == Readiness::kCancelled) return DropQueuedOutput(fd);
     if (slept == Readiness::kFailed) return false;
   }
@@ -143,8 +148,8 @@ BOOL ReadFile(HANDLE port, void* buffer, DWORD capacity, DWORD* read_count,
     // adapter unplugged) that is the end of the data and a failure, not a
     // read that found nothing; the system gives no error of its own there.
     if (hung_up) return Fail(EIO);
-    const Readiness readiness =
-        WaitUntilReady(device->fd(), POLLIN, device->cancel, deadline, &hung_up);
+    const Readiness readiness = WaitUntilReady(
+        device->fd(), POLLIN, device->cancel, deadline, &hung_up);
     if (readiness == Readiness::kTimedOut) return 1;
     if (readiness == Readiness::kCancelled) return Fail(ECANCELED);
     if (readiness == Readiness::kFailed) return Fail(errno);
@@ -183,12 +188,20 @@ BOOL WriteFile(HANDLE port, const void* buffer, DWORD count, DWORD* written,
 }
 
 BOOL SleepComm(HANDLE port, DWORD milliseconds) {
+  return SleepCommUntil(port, std::chrono::steady_clock::now() +
+                                  std::chrono::milliseconds(milliseconds));
+}
+
+BOOL SleepCommUntil(HANDLE port, std::chrono::steady_clock::time_point until) {
   SerialDevice* device = AsSerialDevice(port);
   if (device == nullptr) return 0;
-  switch (SleepUntil(device->cancel, Deadline::After(milliseconds))) {
-    case Readiness::kCancelled: return Fail(ECANCELED);
-    case Readiness::kFailed: return Fail(errno);
-    default: return 1;
+  switch (SleepUntil(device->cancel, Deadline::At(until))) {
+    case Readiness::kCancelled:
+      return Fail(ECANCELED);
+    case Readiness::kFailed:
+      return Fail(errno);
+    default:
+      return 1;
   }
 }
 
@@ -196,4 +209,11 @@ BOOL CancelCommIo(HANDLE port) {
   SerialDevice* device = AsSerialDevice(port);
   if (device == nullptr) return 0;
   return device->cancel.Raise() ? 1 : Fail(errno);
+}
+
+BOOL ResumeCommIo(HANDLE port) {
+  SerialDevice* device = AsSerialDevice(port);
+  if (device == nullptr) return 0;
+  device->cancel.Lower();
+  return 1;
 }

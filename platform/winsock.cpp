@@ -39,8 +39,8 @@ int TimedOutOrFailed() {
 bool IsListeningSocket(SOCKET socket) {
   int listening = 0;
   socklen_t length = sizeof listening;
-  return ::getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &listening,
-                      &length) == 0 &&
+  return ::getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) ==
+             0 &&
          listening != 0;
 }
 
@@ -130,6 +130,18 @@ bool PeerHasClosed(SOCKET socket) {
   } while (ready < 0 && errno == EINTR);
   return ready > 0 &&
          (entry.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+bool ConnectionIsBroken(SOCKET socket) {
+  // poll() reports POLLERR for a pending error such as a reset, and POLLHUP
+  // once the connection is closed in both directions, which on a socket
+  // that has not ended its own sending means the peer reset it.
+  pollfd entry{socket, 0, 0};
+  int ready;
+  do {
+    ready = ::poll(&entry, 1, 0);
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 int closesocket(SOCKET socket) {

@@ -68,4 +68,9 @@ int closesocket(SOCKET socket);
 // all. Winsock has no such call; our own, from Linux's poll().
 bool PeerHasClosed(SOCKET socket);
 
+// True once the connection is broken: the peer reset it (or it failed),
+// so nothing sent on it can arrive any more. A peer that only ended its
+// sending (FIN) still reads, and does not count. Our own call too.
+bool ConnectionIsBroken(SOCKET socket);
+
 }  // namespace winsock

@@ -20,6 +20,12 @@ void ShowMsgThread::Execute() {
   // flag is not looked at.
   while (gMsgFIFO->Pop(msg, gStopEvent->Handle(), INFINITE) == 0)
     Synchronize([this] { ShowMsg(); });
+  // The stop event comes when the program ends, right after the gateway's
+  // stop has logged its last lines. A window is gone by then; the standard
+  // output still takes them.
+  if (Application->IsHeadless()) {
+    while (gMsgFIFO->TryPop(msg) == 0) Print(msg);
+  }
 }
 
 void ShowMsgThread::ShowMsg() {
@@ -27,8 +33,10 @@ void ShowMsgThread::ShowMsg() {
   MainForm->MsgMemo->Lines.Add(msg);
   // A window without a display is seen by nobody: the log goes to the
   // standard output as well.
-  if (Application->IsHeadless()) {
-    std::printf("%s\n", msg.c_str());
-    std::fflush(stdout);
-  }
+  if (Application->IsHeadless()) Print(msg);
+}
+
+void ShowMsgThread::Print(const AnsiString& line) {
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
 }

@@ -113,6 +113,62 @@ INSTANTIATE_TEST_SUITE_P(Leaving, ClientsThatLeft, ::testing::Bool(),
                            return info.param ? "WithReset" : "WithFin";
                          });
 
+// A client alone on its line that queued a thousand requests and left: the
+// first request that fails ends it, whether its device is silent or no
+// port serves the unit, so it costs one time-out at most and leaves one
+// line about the failure and one about its end.
+TEST_F(GatewayLifecycle, AClientThatLeftAloneOnItsLineEndsAtItsFirstFailure) {
+  PtyPort& dead_line = gateway_.AddPort(3, "8", {300, 300, 0});
+  ASSERT_TRUE(gateway_.Start());
+  const auto queue_of = [](std::uint8_t unit) {
+    std::string reads;
+    for (std::uint16_t t = 0; t < 1000; ++t) reads += ReadRegister(t, unit, 1);
+    return reads;
+  };
+  const auto ends_alone = [&] {
+    return WaitUntil([] { return gWinTCPEnv->ClientCount() == 0; },
+                     std::chrono::seconds(10));
+  };
+
+  RawModbusClient to_silent_unit(gateway_.TcpPort());
+  ASSERT_TRUE(to_silent_unit.Send(queue_of(8)));
+  const std::string first = RtuFrame(8, Bytes({0x03, 0, 1, 0, 1}));
+  ASSERT_EQ(Hex(dead_line.ReadFar(first.size(), kHangGuardMs)), Hex(first));
+  to_silent_unit.Close();
+  EXPECT_TRUE(ends_alone()) << "each queued request waits for the device";
+  EXPECT_EQ(gateway_.CountLogLines("did not answer in time"), 1);
+  EXPECT_EQ(gateway_.CountLogLines(" closed the connection"), 1);
+
+  RawModbusClient to_no_port(gateway_.TcpPort());
+  ASSERT_TRUE(to_no_port.SendAndClose(queue_of(99)));
+  EXPECT_TRUE(ends_alone());
+  EXPECT_TRUE(gateway_.WaitForLogLines(" closed the connection", 2));
+  EXPECT_EQ(gateway_.CountLogLines("lock COM Port fail: error code = -3"), 1);
+}
+
+// A client whose connection is reset while its request waits for the
+// port: the request is dropped once the port is had, before anything goes
+// on the line, which would otherwise be held for a read time-out that no
+// reply could end.
+TEST_F(GatewayLifecycle, AResetClientsRequestNeverReachesTheLine) {
+  PtyPort& dead_line = gateway_.AddPort(3, "8", {500, 500, 0});
+  ASSERT_TRUE(gateway_.Start());
+  RawModbusClient holder(gateway_.TcpPort());
+  ASSERT_TRUE(holder.Send(ReadRegister(1, 8, 1)));
+  const std::string held = RtuFrame(8, Bytes({0x03, 0, 1, 0, 1}));
+  ASSERT_EQ(Hex(dead_line.ReadFar(held.size(), kHangGuardMs)), Hex(held));
+  RawModbusClient leaver(gateway_.TcpPort());
+  ASSERT_TRUE(leaver.Send(ReadRegister(2, 8, 2)));
+  ASSERT_TRUE(WaitUntil([&] { return UnreadByGateway(leaver) == 0; }));
+  leaver.CloseWithReset();
+
+  ASSERT_TRUE(gateway_.WaitForLogLine(" closed the connection"));
+  EXPECT_EQ(Hex(dead_line.ReadFar(1, 200)), "");
+  EXPECT_EQ(gateway_.CountLogLines("did not answer in time"), 1);
+  EXPECT_EQ(Hex(holder.Ask(ReadRegister(3, kUnit, 3))),
+            Hex(RegisterReply(3, kUnit, 3)));
+}
+
 // A client that ends its sending after its requests still gets every
 // reply that its device gives.
 TEST_F(GatewayLifecycle, AClientThatHalfClosesGetsItsReplies) {
@@ -144,15 +200,28 @@ TEST_F(GatewayLifecycle, StopEndsEveryConnectionAndAStartServesAgain) {
                              ReadRegister(3, 7, 1)));
   const std::string on_line = RtuFrame(7, Bytes({0x03, 0, 1, 0, 1}));
   ASSERT_EQ(silent_line_->ReadFar(on_line.size(), kHangGuardMs), on_line);
-  ASSERT_TRUE(gateway_.WaitForLogLines("client from", 4));
+  RawModbusClient waiting_for_port(gateway_.TcpPort());
+  ASSERT_TRUE(waiting_for_port.Send(ReadRegister(4, 7, 1)));
+  ASSERT_TRUE(WaitUntil([&] { return UnreadByGateway(waiting_for_port) == 0; }));
+  ASSERT_TRUE(gateway_.WaitForLogLines("client from", 5));
+  // Each connection's own end: "closed the connection" (0) or "connection
+  // failed or timed out" (-1).
+  const auto connection_ends = [&] {
+    return gateway_.CountLogLines(" closed the connection") +
+           gateway_.CountLogLines(": connection failed or timed out");
+  };
+  const int ends_before_stop = connection_ends();
 
   EXPECT_TRUE(gateway_.Stop());
-  for (RawModbusClient* client : {&idle, &halfway, &at_device}) {
+  for (RawModbusClient* client :
+       {&idle, &halfway, &at_device, &waiting_for_port}) {
     EXPECT_TRUE(client->WaitForEnd());
   }
   ASSERT_TRUE(gateway_.WaitForLogLine("stop server successful"));
   const std::vector<std::string> lines = gateway_.LogLines();
   EXPECT_NE(lines.back().find("stop server successful"), std::string::npos);
+  EXPECT_EQ(connection_ends() - ends_before_stop, 4)
+      << "one line for each client that the stop ended";
   // The stop abandoned the exchange rather than waiting for the device,
   // and wrote nothing more to its line.
   EXPECT_EQ(gateway_.CountLogLines("modbus unit 7"), 0);
@@ -165,17 +234,11 @@ TEST_F(GatewayLifecycle, StopEndsEveryConnectionAndAStartServesAgain) {
   EXPECT_TRUE(IsServed(again));
 }
 
-// The bytes of a client's that the gateway has not read yet.
-int UnreadBytes(RawModbusClient& client) {
-  const int gateway_end = FindDescriptorConnectedTo(client.LocalPort());
-  int unread = -1;
-  if (gateway_end >= 0) ioctl(gateway_end, FIONREAD, &unread);
-  return unread;
-}
-
 // A device that stays silent under a 30 s read time-out, and a write that
-// waits for the same port meanwhile: the stop cuts the wait short, the
-// write never reaches the line, and the next run opens the port anew.
+// waits for the same port meanwhile: the stop cuts the wait short and the
+// write never reaches the line. In the next run the line takes no request
+// while the device may still answer the abandoned read, and a stop cuts
+// that wait short too.
 TEST_F(GatewayLifecycle, StopCutsALongReplyWaitShortAndWritesNothingMore) {
   constexpr std::uint8_t kSlow = 8;
   PtyPort& slow_line = gateway_.AddPort(3, "8", {1000, 30000, 0});
@@ -188,27 +251,33 @@ TEST_F(GatewayLifecycle, StopCutsALongReplyWaitShortAndWritesNothingMore) {
   RawModbusClient writer(gateway_.TcpPort());
   ASSERT_TRUE(writer.Send(TcpFrame(2, kSlow, Bytes({0x06, 0, 1, 0, 0x2A}))));
   // Read by its thread, which then waits for the port.
-  ASSERT_TRUE(WaitUntil([&] { return UnreadBytes(writer) == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return UnreadByGateway(writer) == 0; }));
 
-  std::atomic<bool> stopped{false};
-  std::thread stopper([&] {
-    EXPECT_TRUE(gateway_.Stop());
-    stopped = true;
-  });
-  EXPECT_TRUE(WaitUntil([&] { return stopped.load(); }, std::chrono::seconds(10)))
+  const auto stop_within_guard = [&] {
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+      EXPECT_TRUE(gateway_.Stop());
+      stopped = true;
+    });
+    const bool in_time =
+        WaitUntil([&] { return stopped.load(); }, std::chrono::seconds(10));
+    stopper.join();
+    return in_time;
+  };
+  EXPECT_TRUE(stop_within_guard())
       << "the stop waits out the device's read time-out";
-  stopper.join();
   EXPECT_EQ(Hex(slow_line.ReadFar(1, 100)), "") << "written after the stop";
   EXPECT_EQ(gateway_.CountLogLines("modbus unit 8"), 0);
 
   ASSERT_TRUE(gateway_.Start());
   RawModbusClient again(gateway_.TcpPort());
   ASSERT_TRUE(again.Send(ReadRegister(3, kSlow, 1)));
-  ASSERT_EQ(Hex(slow_line.ReadFar(read_on_line.size(), kHangGuardMs)),
-            Hex(read_on_line));
-  ASSERT_TRUE(slow_line.WriteFar(RtuFrame(kSlow, Bytes({0x03, 0x02, 0, 0x2A}))));
-  EXPECT_EQ(Hex(again.ReadFrame()),
-            Hex(TcpFrame(3, kSlow, Bytes({0x03, 0x02, 0, 0x2A}))));
+  ASSERT_TRUE(WaitUntil([&] { return UnreadByGateway(again) == 0; }));
+  EXPECT_EQ(Hex(slow_line.ReadFar(1, 300)), "")
+      << "written while the abandoned read could still be answered";
+  EXPECT_TRUE(stop_within_guard())
+      << "the stop waits for the abandoned reply";
+  EXPECT_EQ(Hex(slow_line.ReadFar(1, 100)), "") << "written after the stop";
 }
 
 TEST_F(GatewayLifecycle, AFailedStartFreesWhatItOpenedAndTheNextOneServes) {

@@ -16,7 +16,9 @@
 
 #include "gateway/line_silence.h"
 #include "platform/serial_port.h"
+#include "tests/support/loopback_sockets.h"
 #include "tests/support/pty_port.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -139,6 +141,29 @@ TEST_F(SerialIOTest, CancelledTransfersEndTheirWaitsAndNothingMoreIsWritten) {
   port.CancelTransfers();
   writer.join();
   EXPECT_EQ(write_result, -1);
+  // The far end's terminal had taken in some 4 KiB before the cancel: those
+  // have left the port. The driver held more, which must not follow.
+  EXPECT_LE(unread_line.ReadFar(more_than_it_holds.size(), 200).size(), 4096u)
+      << "bytes that the cancelled write had queued reached the line";
+}
+
+// Every way an open fails gives back the descriptors it took: a port held
+// by another user, a file that is no terminal, a link to nothing, a name
+// that is no port.
+TEST(SerialIOOpen, FailuresLeaveNoDescriptorOpen) {
+  PortsFolder ports;
+  PtyPort held_line(ports, 7);
+  SerialIO holder;
+  ASSERT_TRUE(holder.Open("COM7")) << holder.ErrorText();
+  TempDir folder;
+  ASSERT_TRUE(ports.Link("COM8", folder.Write("not-a-terminal", "x")));
+  ASSERT_TRUE(ports.Link("COM9", folder.File("nothing-here")));
+  const int before = OpenDescriptorCount();
+  for (const char* name : {"COM7", "COM8", "COM9", "COM7x"}) {
+    SerialIO io;
+    EXPECT_FALSE(io.Open(name)) << name;
+    EXPECT_EQ(OpenDescriptorCount(), before) << name;
+  }
 }
 
 // Every bit of the frame counts, and the gap is rounded up, never down.

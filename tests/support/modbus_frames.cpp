@@ -43,15 +43,29 @@ std::string TcpFrame(std::uint16_t transaction_id, std::uint8_t unit,
 
 std::string ReadRegister(std::uint16_t transaction, std::uint8_t unit,
                          int address) {
-  return TcpFrame(transaction, unit,
-                  Bytes({0x03, address >> 8, address & 0xFF, 0x00, 0x01}));
+  return ReadRegisters(transaction, unit, address, 1);
 }
 
 std::string RegisterReply(std::uint16_t transaction, std::uint8_t unit,
                           int address) {
-  const int value = unit * 1000 + address;
+  return RegistersReply(transaction, unit, address, 1);
+}
+
+std::string ReadRegisters(std::uint16_t transaction, std::uint8_t unit,
+                          int address, int count) {
   return TcpFrame(transaction, unit,
-                  Bytes({0x03, 0x02, value >> 8, value & 0xFF}));
+                  Bytes({0x03, address >> 8, address & 0xFF, count >> 8,
+                         count & 0xFF}));
+}
+
+std::string RegistersReply(std::uint16_t transaction, std::uint8_t unit,
+                           int address, int count) {
+  std::string pdu = Bytes({0x03, 2 * count});
+  for (int k = address; k < address + count; ++k) {
+    const int value = unit * 1000 + k;
+    pdu += Bytes({value >> 8, value & 0xFF});
+  }
+  return TcpFrame(transaction, unit, pdu);
 }
 
 std::string Hex(std::string_view bytes) {

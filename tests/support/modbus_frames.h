@@ -26,6 +26,11 @@ std::string ReadRegister(std::uint16_t transaction, std::uint8_t unit,
                          int address);
 std::string RegisterReply(std::uint16_t transaction, std::uint8_t unit,
                           int address);
+// The same for `count` registers from `address` on.
+std::string ReadRegisters(std::uint16_t transaction, std::uint8_t unit,
+                          int address, int count);
+std::string RegistersReply(std::uint16_t transaction, std::uint8_t unit,
+                           int address, int count);
 
 // "01 03 00 6B" for failure messages.
 std::string Hex(std::string_view bytes);

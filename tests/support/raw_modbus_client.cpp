@@ -1,6 +1,9 @@
 #include "tests/support/raw_modbus_client.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -74,6 +77,16 @@ bool RawModbusClient::WaitForEnd(int timeout_ms) {
   return got == 0 || (got < 0 && errno == ECONNRESET);
 }
 
+bool RawModbusClient::SendAndClose(std::string_view bytes) {
+  const int cork = 1;
+  const bool sent =
+      fd_ >= 0 &&
+      setsockopt(fd_, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork) == 0 &&
+      Send(bytes) && shutdown(fd_, SHUT_WR) == 0;
+  Close();
+  return sent;
+}
+
 bool RawModbusClient::CloseSending() {
   return fd_ >= 0 && shutdown(fd_, SHUT_WR) == 0;
 }
@@ -88,4 +101,11 @@ void RawModbusClient::Close() {
   if (fd_ < 0) return;
   close(fd_);
   fd_ = -1;
+}
+
+int UnreadByGateway(const RawModbusClient& client) {
+  const int gateway_end = FindDescriptorConnectedTo(client.LocalPort());
+  int unread = -1;
+  if (gateway_end >= 0) ioctl(gateway_end, FIONREAD, &unread);
+  return unread;
 }

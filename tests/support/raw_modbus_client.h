@@ -38,6 +38,10 @@ class RawModbusClient {
   // reset) without sending anything more.
   bool WaitForEnd(int timeout_ms = kHangGuardMs);
   void Close();
+  // Sends the bytes and then closes, the end of data (FIN) riding on the
+  // bytes' last segment: the gateway finds the connection closed already
+  // when it reads the first of them.
+  bool SendAndClose(std::string_view bytes);
   // Ends this side's sending (FIN) and goes on reading.
   bool CloseSending();
   // Closes with a reset (RST) instead of an orderly end.
@@ -48,3 +52,7 @@ class RawModbusClient {
 
   int fd_ = -1;
 };
+
+// The bytes that `client` sent and the gateway, in this process, has not
+// read yet; -1 when its end of the connection is not found.
+int UnreadByGateway(const RawModbusClient& client);

@@ -104,6 +104,13 @@ TEST(ProgramEndToEnd, SigtermEndsItDuringTheLongestRtsDelay) {
   // 0 only when it ended by itself, within the 5 s before SIGKILL.
   EXPECT_EQ(program->Terminate(), 0);
   EXPECT_EQ(com1.ReadFar(1, 100), "") << "the request went out after all";
+  // Every line logged on the way out reaches the output: the client's end
+  // and the stop's, without a failure of the write that never began.
+  std::vector<std::string> last_lines;
+  while (program->ReadLine(line, 5000)) last_lines.push_back(line.substr(11));
+  const std::vector<std::string> expected = {
+      "client 127.0.0.1 closed the connection", "stop server successful"};
+  EXPECT_EQ(last_lines, expected);
 }
 
 }  // namespace
