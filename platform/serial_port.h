@@ -174,7 +174,7 @@ BOOL SleepComm(HANDLE port, DWORD milliseconds);
 // The same, up to a point in time.
 BOOL SleepCommUntil(HANDLE port, std::chrono::steady_clock::time_point until);
 
-// Cancels the port's transfers for good, from any thread: a ReadFile,
+// Cancels the port's transfers, from any thread: a ReadFile,
 // WriteFile or SleepComm that waits on it ends at once, and every later
 // one fails at once, all with ECANCELED, until the port is closed or
 // ResumeCommIo is called. No write starts once CancelCommIo has returned,

@@ -192,28 +192,34 @@ class AskingClients {
   std::vector<std::thread> threads_;
 };
 
+// Three lines kept busy by two clients each, stopped again and again: the
+// stop may come at any point of an exchange.
 TEST(StopWhileClientsKeepAsking, NoFrameReachesALineOnceTheStopHasBegun) {
   GatewayFixture gateway;
   // Short read time-outs: each run first waits out the reply that the
   // stop before it abandoned.
-  std::vector<PtyPort*> lines = {&gateway.AddPort(1, "1", {1000, 20, 0}),
-                                 &gateway.AddPort(2, "2", {1000, 20, 0})};
-  for (int round = 0; round < 50; ++round) {
+  std::vector<PtyPort*> lines;
+  for (unsigned unit = 1; unit <= 3; ++unit) {
+    lines.push_back(
+        &gateway.AddPort(unit, std::to_string(unit), {1000, 20, 0}));
+  }
+  for (int round = 0; round < 60; ++round) {
     ASSERT_TRUE(gateway.Start());
     const int listening = FindListeningDescriptor(gateway.TcpPort());
     ASSERT_GE(listening, 0);
-    auto first_line = std::make_unique<BusyLine>(*lines[0], listening);
-    auto second_line = std::make_unique<BusyLine>(*lines[1], listening);
+    std::vector<std::unique_ptr<BusyLine>> busy_lines;
+    for (PtyPort* line : lines) {
+      busy_lines.push_back(std::make_unique<BusyLine>(*line, listening));
+    }
     {
-      AskingClients clients(gateway.TcpPort(), {1, 1, 1, 2, 2, 2});
+      AskingClients clients(gateway.TcpPort(), {1, 1, 2, 2, 3, 3});
       std::this_thread::sleep_for(milliseconds(60));
       ASSERT_TRUE(gateway.Stop());
     }
     std::this_thread::sleep_for(milliseconds(5));  // late bytes arrive
-    const int late =
-        first_line->BytesAfterStop() + second_line->BytesAfterStop();
-    first_line.reset();
-    second_line.reset();
+    int late = 0;
+    for (const auto& line : busy_lines) late += line->BytesAfterStop();
+    busy_lines.clear();
     ASSERT_EQ(late, 0) << "bytes written after the stop began, round " << round;
   }
 }
