@@ -86,17 +86,17 @@ int TakeOverAttributes(int fd, const OldFile& old) {
 }
 
 // The rename is on disk only once the folder's entry is.
-void SyncFolder(const fs::path& folder) {
+void SyncFolder(const fs::path& folder, const FileReplaceSteps& steps) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  ::fsync(fd);
+  steps.sync_to_disk(fd);
   ::close(fd);
 }
 
 // Writes the bytes to a new file beside the target and renames it over
 // the target: 0, or the error of the step that failed (nothing is left).
 int ReplaceThroughNewFile(const fs::path& target, std::string_view bytes,
-                          const OldFile& old) {
+                          const OldFile& old, const FileReplaceSteps& steps) {
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   std::string temp_name = (folder / (target.filename().string() + ".XXXXXX")).string();
@@ -104,35 +104,35 @@ int ReplaceThroughNewFile(const fs::path& target, std::string_view bytes,
   if (fd < 0) return errno;
   int error = TakeOverAttributes(fd, old);
   if (error == 0 && !WriteAll(fd, bytes)) error = errno;
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (error == 0 && steps.sync_to_disk(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp_name.c_str(), target.c_str()) != 0) error = errno;
+  if (error == 0 && steps.rename(temp_name.c_str(), target.c_str()) != 0) error = errno;
   if (error != 0) {
     ::unlink(temp_name.c_str());
     return error;
   }
-  SyncFolder(folder);
+  SyncFolder(folder, steps);
   return 0;
 }
 
 // Makes `bytes` the whole content of the open file: 0 or the error.
-int Overwrite(int fd, std::string_view bytes) {
+int Overwrite(int fd, std::string_view bytes, const FileReplaceSteps& steps) {
   if (::lseek(fd, 0, SEEK_SET) != 0) return errno;
   if (!WriteAll(fd, bytes)) return errno;
   if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return errno;
-  return ::fsync(fd) == 0 ? 0 : errno;
+  return steps.sync_to_disk(fd) == 0 ? 0 : errno;
 }
 
 // Where the folder takes no new file, the old one is written over. That
 // cannot be one step, so the old bytes are kept (when they can be read)
 // and put back if the new ones do not all fit.
 int ReplaceInPlace(const fs::path& target, std::string_view bytes,
-                   const OldFile& old) {
+                   const OldFile& old, const FileReplaceSteps& steps) {
   std::ifstream reader(target, std::ios::binary);
   const std::string old_bytes{std::istreambuf_iterator<char>(reader), {}};
   const bool have_old_bytes = reader.is_open() && !reader.bad();
-  const int error = Overwrite(old.fd, bytes);
-  if (error != 0 && have_old_bytes) Overwrite(old.fd, old_bytes);
+  const int error = Overwrite(old.fd, bytes, steps);
+  if (error != 0 && have_old_bytes) Overwrite(old.fd, old_bytes, steps);
   return error;
 }
 
@@ -143,13 +143,13 @@ bool FolderRefused(int error) { return error == EACCES || error == EPERM; }
 }  // namespace
 
 int ReplaceFileContent(const std::string& file_name, std::string_view bytes,
-                       std::string& error_text) {
+                       std::string& error_text, const FileReplaceSteps& steps) {
   const fs::path target = TargetOf(file_name);
   OldFile old;
   int error = OpenOldFile(target, old);
   if (error == 0) {
-    error = ReplaceThroughNewFile(target, bytes, old);
-    if (FolderRefused(error) && old.Exists()) error = ReplaceInPlace(target, bytes, old);
+    error = ReplaceThroughNewFile(target, bytes, old, steps);
+    if (FolderRefused(error) && old.Exists()) error = ReplaceInPlace(target, bytes, old, steps);
   }
   if (old.Exists()) ::close(old.fd);
   return error == 0 ? 0 : Fail(file_name, error, error_text);

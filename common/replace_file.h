@@ -14,11 +14,25 @@
 //   group where this process may give them;
 // - a name that is a symbolic link (or a chain of them) writes the file
 //   it points to; the link stays a link.
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
+
+#include <unistd.h>
+
+// The two steps whose effect a test cannot see on a file system at work:
+// whether a file's bytes were sent to the disk (before its name moved), and
+// the move of a name, which the kernel refuses for reasons a test cannot
+// always set up. The program uses the system's own.
+struct FileReplaceSteps {
+  std::function<int(int fd)> sync_to_disk = ::fsync;
+  std::function<int(const char* from, const char* to)> rename = ::rename;
+};
 
 // 0, or -1 with `error_text` naming the file and the system's reason
 // ("Cannot write Quorvelin.ini: Permission denied"); the old file is then
 // as it was.
 int ReplaceFileContent(const std::string& file_name, std::string_view bytes,
-                       std::string& error_text);
+                       std::string& error_text,
+                       const FileReplaceSteps& steps = {});

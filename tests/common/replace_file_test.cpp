@@ -11,6 +11,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -31,9 +32,10 @@ struct stat StatOf(const std::string& path) {
 }
 
 // Replaces the file and expects success.
-void Replace(const std::string& name, std::string_view bytes) {
+void Replace(const std::string& name, std::string_view bytes,
+             const FileReplaceSteps& steps = {}) {
   std::string error;
-  EXPECT_EQ(ReplaceFileContent(name, bytes, error), 0) << error;
+  EXPECT_EQ(ReplaceFileContent(name, bytes, error, steps), 0) << error;
 }
 
 TEST(ReplaceFile, TheNewFileKeepsTheModeOwnerAndGroupOfTheOld) {
@@ -173,6 +175,43 @@ TEST(ReplaceFile, AnInPlaceWriteThatFailsPartWayLeavesTheOldContent) {
   EXPECT_EQ(result, -1);
   EXPECT_EQ(error, "Cannot write " + file + ": File too large");
   EXPECT_EQ(ReadFile(file), kOld);
+}
+
+// What reached the disk, in order, with the renames between:
+// "sync <inode>: <the file's content then>", "rename", "sync folder <path>".
+FileReplaceSteps Recording(std::vector<std::string>& events) {
+  const auto sync_event = [](int fd) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    struct stat info {};
+    fstat(fd, &info);
+    if (S_ISDIR(info.st_mode)) return "sync folder " + fs::read_symlink(self).string();
+    return "sync " + std::to_string(info.st_ino) + ": " + ReadFile(self);
+  };
+  return {[&events, sync_event](int fd) {
+            events.push_back(sync_event(fd));
+            return fsync(fd);
+          },
+          [&events](const char* from, const char* to) {
+            events.push_back("rename");
+            return rename(from, to);
+          }};
+}
+
+TEST(ReplaceFile, TheBytesReachTheDiskBeforeTheNameMovesOrTheCallReturns) {
+  TempDir dir;
+  const std::string file = dir.Write("Quorvelin.ini", kOld);
+  std::vector<std::string> through_new_file;
+  Replace(file, kNew, Recording(through_new_file));
+  const std::string inode = std::to_string(StatOf(file).st_ino);
+  EXPECT_EQ(through_new_file, (std::vector<std::string>{"sync " + inode + ": " + kNew, "rename",
+                                                        "sync folder " + dir.path()}));
+
+  std::vector<std::string> in_place;
+  {
+    ScopedReadOnly read_only(dir.path());
+    Replace(file, kOld, Recording(in_place));
+  }
+  EXPECT_EQ(in_place, std::vector<std::string>{"sync " + inode + ": " + kOld});
 }
 
 }  // namespace
