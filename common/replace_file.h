@@ -8,10 +8,12 @@
 // What the old file was stays what it was:
 // - a file this process may not write is not replaced, even where the
 //   folder would let a new file take its name;
-// - in a folder that refuses new files, a file this process may write is
-//   written in place (on a failure part-way its old bytes are put back);
-// - the new file keeps the old one's permission bits, and its owner and
-//   group where this process may give them;
+// - the new file keeps the old one's permission bits, owner and group;
+// - where a new file cannot stand in for the old one, a file this process
+//   may write is written in place instead (on a failure part-way its old
+//   bytes are put back, and the bytes reach the disk before it returns):
+//   in a folder that refuses new files or the move of a name, and where
+//   this process cannot give a new file the old one's owner and group;
 // - a name that is a symbolic link (or a chain of them) writes the file
 //   it points to; the link stays a link.
 #include <cstdio>
