@@ -91,6 +91,10 @@ struct NewFileOutcome {
 // The folder refuses a new name, or the taking of a name (sticky folder).
 bool FolderRefused(int error) { return error == EACCES || error == EPERM; }
 
+// The name cannot be given to another file: one is mounted on it, or it
+// would move across file systems.
+bool NameIsFixed(int error) { return error == EBUSY || error == EXDEV; }
+
 // The new file takes the old one's owner and group, then its permission
 // bits (a change of owner clears set-id bits), then the bytes, which reach
 // the disk before the file may take the old one's name.
@@ -126,7 +130,7 @@ NewFileOutcome ReplaceThroughNewFile(const fs::path& target, std::string_view by
   NewFileOutcome outcome = FillNewFile(fd, bytes, old, steps);
   if (::close(fd) != 0 && outcome.error == 0) outcome = {errno, false};
   if (outcome.error == 0 && steps.rename(temp_name.c_str(), target.c_str()) != 0)
-    outcome = {errno, FolderRefused(errno)};
+    outcome = {errno, FolderRefused(errno) || NameIsFixed(errno)};
   if (outcome.error != 0) {
     ::unlink(temp_name.c_str());
     return outcome;

@@ -12,8 +12,10 @@
 // - where a new file cannot stand in for the old one, a file this process
 //   may write is written in place instead (on a failure part-way its old
 //   bytes are put back, and the bytes reach the disk before it returns):
-//   in a folder that refuses new files or the move of a name, and where
-//   this process cannot give a new file the old one's owner and group;
+//   in a folder that refuses new files or the move of a name, where a file
+//   is mounted on the name (usual for a file handed into a container) or
+//   the name may not move across file systems, and where this process
+//   cannot give a new file the old one's owner and group;
 // - a name that is a symbolic link (or a chain of them) writes the file
 //   it points to; the link stays a link.
 #include <cstdio>

@@ -1,11 +1,12 @@
 // Replacing a file's content on real files in a temporary folder: what the
 // old file was (its mode, owner, group, the links that lead to it) stays,
 // a file the process may not write is left alone, and where a new file
-// cannot take the old one's place (a folder that takes no new file, an
-// owner the writer cannot give a file to) a writable file is still saved,
-// in place.
+// cannot take the old one's place (a folder that takes no new file, a file
+// mounted on the name, an owner the writer cannot give a file to) a
+// writable file is still saved, in place.
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -230,6 +231,73 @@ TEST(ReplaceFile, TheBytesReachTheDiskBeforeTheNameMovesOrTheCallReturns) {
     Replace(file, kOld, Recording(in_place));
   }
   EXPECT_EQ(in_place, std::vector<std::string>{"sync " + inode + ": " + kOld});
+}
+
+// A file handed into a container is mounted on its name, which then takes
+// no other file. The mount lives in the child's own mount namespace.
+std::string MountFileOn(const std::string& source, const std::string& name) {
+  if (unshare(CLONE_NEWNS) != 0) return errno == EPERM ? kNotPermittedHere : Failed("unshare");
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    return Failed("mount private");
+  if (mount(source.c_str(), name.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    return errno == EPERM ? kNotPermittedHere : Failed("mount bind");
+  return "";
+}
+
+TEST(ReplaceFile, AFileMountedOnTheNameIsWrittenInPlace) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may mount";
+  TempDir dir;
+  const std::string shared = dir.Write("shared.ini", kOld);
+  const std::string file = dir.Write("Quorvelin.ini", "");
+  const ino_t shared_inode = StatOf(shared).st_ino;
+  const std::string answer = InForkedChild([&] {
+    const std::string failure = MountFileOn(shared, file);
+    return failure.empty() ? ReplaceOutcome(file, kNew) : failure;
+  });
+  if (answer == kNotPermittedHere) GTEST_SKIP() << "mounting is not permitted here";
+  EXPECT_EQ(answer, "");
+  EXPECT_EQ(ReadFile(shared), kNew);
+  EXPECT_EQ(StatOf(shared).st_ino, shared_inode);
+  EXPECT_EQ(ReadFile(file), "");  // the file the mount covered
+  EXPECT_EQ(FolderEntries(dir.path()), (std::set<std::string>{"Quorvelin.ini", "shared.ini"}));
+}
+
+FileReplaceSteps RenameFailingWith(int error) {
+  FileReplaceSteps steps;
+  steps.rename = [error](const char*, const char*) {
+    errno = error;
+    return -1;
+  };
+  return steps;
+}
+
+// Only a name that cannot move sends the save in place; any other failed
+// rename keeps the old file and says why.
+TEST(ReplaceFile, ANameTheFolderWillNotMoveIsWrittenInPlace) {
+  struct Case {
+    int rename_error;
+    std::string error_text;  // after "Cannot write <file>: "
+    std::string content;
+  };
+  const Case cases[] = {
+      {EXDEV, "", kNew},  // the name stands on another file system
+      {EPERM, "", kNew},  // a sticky folder keeps others from taking a name
+      {EACCES, "", kNew},
+      {EIO, "Input/output error", kOld},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rename_error);
+    TempDir dir;
+    const std::string file = dir.Write("Quorvelin.ini", kOld);
+    const ino_t inode = StatOf(file).st_ino;
+    std::string error;
+    const int result = ReplaceFileContent(file, kNew, error, RenameFailingWith(c.rename_error));
+    EXPECT_EQ(result, c.error_text.empty() ? 0 : -1);
+    EXPECT_EQ(error, c.error_text.empty() ? "" : "Cannot write " + file + ": " + c.error_text);
+    EXPECT_EQ(ReadFile(file), c.content);
+    EXPECT_EQ(StatOf(file).st_ino, inode);
+    EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+  }
 }
 
 // A folder's modification time set far back shows whether a file came and
