@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/file_owner_rights.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -69,88 +71,115 @@ int OpenOldFile(const fs::path& target, OldFile& old) {
   return error;
 }
 
-// The new file takes the old one's place, so it takes its owner and group
-// where this process may give them (else at least the group), and its
-// permission bits, set last since a change of owner clears set-id bits. A
-// file new to the folder gets the usual bits rather than mkstemp's 0600.
-int TakeOverAttributes(int fd, const OldFile& old) {
-  if (!old.Exists()) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return ::fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
-  }
-  // Failing both, the file stays the writer's.
-  if (::fchown(fd, old.info.st_uid, old.info.st_gid) != 0)
-    (void)::fchown(fd, static_cast<uid_t>(-1), old.info.st_gid);
-  return ::fchmod(fd, old.info.st_mode & 07777) == 0 ? 0 : errno;
+// The old file's permission bits; a file new to the folder gets the usual
+// ones rather than mkstemp's 0600.
+mode_t ModeOfNewFile(const OldFile& old) {
+  if (old.Exists()) return old.info.st_mode & 07777;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+// How the way through a new file ended.
+struct NewFileOutcome {
+  int error = 0;  // 0, or the error of the step that failed
+  // The failure was the new file's or its name's, not the old file's:
+  // written in place, the old file still ends up as asked.
+  bool write_in_place_instead = false;
+};
+
+// The folder refuses a new name, or the taking of a name (sticky folder).
+bool FolderRefused(int error) { return error == EACCES || error == EPERM; }
+
+// The name cannot be given to another file: one is mounted on it, or it
+// would move across file systems.
+bool NameIsFixed(int error) { return error == EBUSY || error == EXDEV; }
+
+// The new file takes the old one's owner and group, then its permission
+// bits (a change of owner clears set-id bits), then the bytes, which reach
+// the disk before the file may take the old one's name.
+NewFileOutcome FillNewFile(int fd, std::string_view bytes, const OldFile& old,
+                           const FileReplaceSteps& steps) {
+  // Refused (an owner or group this process's user namespace does not
+  // map), the new file would stand under the old name as the writer's.
+  if (old.Exists() && ::fchown(fd, old.info.st_uid, old.info.st_gid) != 0)
+    return {errno, true};
+  if (::fchmod(fd, ModeOfNewFile(old)) != 0) return {errno, false};
+  if (!WriteAll(fd, bytes)) return {errno, false};
+  if (steps.sync_to_disk(fd) != 0) return {errno, false};
+  return {};
 }
 
 // The rename is on disk only once the folder's entry is.
-void SyncFolder(const fs::path& folder) {
+void SyncFolder(const fs::path& folder, const FileReplaceSteps& steps) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  ::fsync(fd);
+  steps.sync_to_disk(fd);
   ::close(fd);
 }
 
 // Writes the bytes to a new file beside the target and renames it over
-// the target: 0, or the error of the step that failed (nothing is left).
-int ReplaceThroughNewFile(const fs::path& target, std::string_view bytes,
-                          const OldFile& old) {
+// the target; on a failure nothing of the new file is left.
+NewFileOutcome ReplaceThroughNewFile(const fs::path& target, std::string_view bytes,
+                                     const OldFile& old, const FileReplaceSteps& steps) {
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   std::string temp_name = (folder / (target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temp_name.data());
-  if (fd < 0) return errno;
-  int error = TakeOverAttributes(fd, old);
-  if (error == 0 && !WriteAll(fd, bytes)) error = errno;
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp_name.c_str(), target.c_str()) != 0) error = errno;
-  if (error != 0) {
+  if (fd < 0) return {errno, FolderRefused(errno)};
+  NewFileOutcome outcome = FillNewFile(fd, bytes, old, steps);
+  if (::close(fd) != 0 && outcome.error == 0) outcome = {errno, false};
+  if (outcome.error == 0 && steps.rename(temp_name.c_str(), target.c_str()) != 0)
+    outcome = {errno, FolderRefused(errno) || NameIsFixed(errno)};
+  if (outcome.error != 0) {
     ::unlink(temp_name.c_str());
-    return error;
+    return outcome;
   }
-  SyncFolder(folder);
-  return 0;
+  SyncFolder(folder, steps);
+  return {};
 }
 
 // Makes `bytes` the whole content of the open file: 0 or the error.
-int Overwrite(int fd, std::string_view bytes) {
+int Overwrite(int fd, std::string_view bytes, const FileReplaceSteps& steps) {
   if (::lseek(fd, 0, SEEK_SET) != 0) return errno;
   if (!WriteAll(fd, bytes)) return errno;
   if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return errno;
-  return ::fsync(fd) == 0 ? 0 : errno;
+  return steps.sync_to_disk(fd) == 0 ? 0 : errno;
 }
 
-// Where the folder takes no new file, the old one is written over. That
-// cannot be one step, so the old bytes are kept (when they can be read)
-// and put back if the new ones do not all fit.
+// Writing over the old file cannot be one step, so the old bytes are kept
+// (when they can be read) and put back if the new ones do not all fit.
 int ReplaceInPlace(const fs::path& target, std::string_view bytes,
-                   const OldFile& old) {
+                   const OldFile& old, const FileReplaceSteps& steps) {
   std::ifstream reader(target, std::ios::binary);
   const std::string old_bytes{std::istreambuf_iterator<char>(reader), {}};
   const bool have_old_bytes = reader.is_open() && !reader.bad();
-  const int error = Overwrite(old.fd, bytes);
-  if (error != 0 && have_old_bytes) Overwrite(old.fd, old_bytes);
+  const int error = Overwrite(old.fd, bytes, steps);
+  if (error != 0 && have_old_bytes) Overwrite(old.fd, old_bytes, steps);
   return error;
 }
 
-// The refusals of a folder (no right to add or to rename there) after
-// which the old file may still be written in place.
-bool FolderRefused(int error) { return error == EACCES || error == EPERM; }
+// Through a new file where it can be all the old file was, else in place.
+// Whether it can have the old owner and group is asked before a new file
+// is made, so that the folder does not see one come and go for nothing.
+int Replace(const fs::path& target, std::string_view bytes, const OldFile& old,
+            const FileReplaceSteps& steps) {
+  if (!old.Exists()) return ReplaceThroughNewFile(target, bytes, old, steps).error;
+  if (!MayGiveNewFileTo(old.info.st_uid, old.info.st_gid))
+    return ReplaceInPlace(target, bytes, old, steps);
+  const NewFileOutcome outcome = ReplaceThroughNewFile(target, bytes, old, steps);
+  if (outcome.write_in_place_instead) return ReplaceInPlace(target, bytes, old, steps);
+  return outcome.error;
+}
 
 }  // namespace
 
 int ReplaceFileContent(const std::string& file_name, std::string_view bytes,
-                       std::string& error_text) {
+                       std::string& error_text, const FileReplaceSteps& steps) {
   const fs::path target = TargetOf(file_name);
   OldFile old;
   int error = OpenOldFile(target, old);
-  if (error == 0) {
-    error = ReplaceThroughNewFile(target, bytes, old);
-    if (FolderRefused(error) && old.Exists()) error = ReplaceInPlace(target, bytes, old);
-  }
+  if (error == 0) error = Replace(target, bytes, old, steps);
   if (old.Exists()) ::close(old.fd);
   return error == 0 ? 0 : Fail(file_name, error, error_text);
 }

@@ -8,17 +8,35 @@
 // What the old file was stays what it was:
 // - a file this process may not write is not replaced, even where the
 //   folder would let a new file take its name;
-// - in a folder that refuses new files, a file this process may write is
-//   written in place (on a failure part-way its old bytes are put back);
-// - the new file keeps the old one's permission bits, and its owner and
-//   group where this process may give them;
+// - the new file keeps the old one's permission bits, owner and group;
+// - where a new file cannot stand in for the old one, a file this process
+//   may write is written in place instead (on a failure part-way its old
+//   bytes are put back, and the bytes reach the disk before it returns):
+//   in a folder that refuses new files or the move of a name, where a file
+//   is mounted on the name (usual for a file handed into a container) or
+//   the name may not move across file systems, and where this process
+//   cannot give a new file the old one's owner and group;
 // - a name that is a symbolic link (or a chain of them) writes the file
 //   it points to; the link stays a link.
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
+
+#include <unistd.h>
+
+// The two steps whose effect a test cannot see on a file system at work:
+// whether a file's bytes were sent to the disk (before its name moved), and
+// the move of a name, which the kernel refuses for reasons a test cannot
+// always set up. The program uses the system's own.
+struct FileReplaceSteps {
+  std::function<int(int fd)> sync_to_disk = ::fsync;
+  std::function<int(const char* from, const char* to)> rename = ::rename;
+};
 
 // 0, or -1 with `error_text` naming the file and the system's reason
 // ("Cannot write Quorvelin.ini: Permission denied"); the old file is then
 // as it was.
 int ReplaceFileContent(const std::string& file_name, std::string_view bytes,
-                       std::string& error_text);
+                       std::string& error_text,
+                       const FileReplaceSteps& steps = {});

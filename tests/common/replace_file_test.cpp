@@ -1,20 +1,29 @@
 // Replacing a file's content on real files in a temporary folder: what the
 // old file was (its mode, owner, group, the links that lead to it) stays,
-// a file the process may not write is left alone, and a folder that takes
-// no new file still lets a writable file be saved.
+// a file the process may not write is left alone, and where a new file
+// cannot take the old one's place (a folder that takes no new file, a file
+// mounted on the name, an owner the writer cannot give a file to) a
+// writable file is still saved, in place.
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "common/replace_file.h"
+#include "tests/support/forked_child.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -31,10 +40,22 @@ struct stat StatOf(const std::string& path) {
 }
 
 // Replaces the file and expects success.
-void Replace(const std::string& name, std::string_view bytes) {
+void Replace(const std::string& name, std::string_view bytes,
+             const FileReplaceSteps& steps = {}) {
   std::string error;
-  EXPECT_EQ(ReplaceFileContent(name, bytes, error), 0) << error;
+  EXPECT_EQ(ReplaceFileContent(name, bytes, error, steps), 0) << error;
 }
+
+// "" when the file was replaced, else the error text; for forked children.
+std::string ReplaceOutcome(const std::string& name, std::string_view bytes) {
+  std::string error;
+  return ReplaceFileContent(name, bytes, error) == 0 ? "" : error;
+}
+
+std::string Failed(const char* call) { return std::string(call) + ": " + std::strerror(errno); }
+
+// A child's answer when the sandbox denies what a test needs set up.
+const char kNotPermittedHere[] = "not permitted here";
 
 TEST(ReplaceFile, TheNewFileKeepsTheModeOwnerAndGroupOfTheOld) {
   // Only root may give a file to somebody else; anybody else replaces
@@ -173,6 +194,223 @@ TEST(ReplaceFile, AnInPlaceWriteThatFailsPartWayLeavesTheOldContent) {
   EXPECT_EQ(result, -1);
   EXPECT_EQ(error, "Cannot write " + file + ": File too large");
   EXPECT_EQ(ReadFile(file), kOld);
+}
+
+// What reached the disk, in order, with the renames between:
+// "sync <inode>: <the file's content then>", "rename", "sync folder <path>".
+FileReplaceSteps Recording(std::vector<std::string>& events) {
+  const auto sync_event = [](int fd) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    struct stat info {};
+    fstat(fd, &info);
+    if (S_ISDIR(info.st_mode)) return "sync folder " + fs::read_symlink(self).string();
+    return "sync " + std::to_string(info.st_ino) + ": " + ReadFile(self);
+  };
+  return {[&events, sync_event](int fd) {
+            events.push_back(sync_event(fd));
+            return fsync(fd);
+          },
+          [&events](const char* from, const char* to) {
+            events.push_back("rename");
+            return rename(from, to);
+          }};
+}
+
+TEST(ReplaceFile, TheBytesReachTheDiskBeforeTheNameMovesOrTheCallReturns) {
+  TempDir dir;
+  const std::string file = dir.Write("Quorvelin.ini", kOld);
+  std::vector<std::string> through_new_file;
+  Replace(file, kNew, Recording(through_new_file));
+  const std::string inode = std::to_string(StatOf(file).st_ino);
+  EXPECT_EQ(through_new_file, (std::vector<std::string>{"sync " + inode + ": " + kNew, "rename",
+                                                        "sync folder " + dir.path()}));
+
+  std::vector<std::string> in_place;
+  {
+    ScopedReadOnly read_only(dir.path());
+    Replace(file, kOld, Recording(in_place));
+  }
+  EXPECT_EQ(in_place, std::vector<std::string>{"sync " + inode + ": " + kOld});
+}
+
+// A file handed into a container is mounted on its name, which then takes
+// no other file. The mount lives in the child's own mount namespace.
+std::string MountFileOn(const std::string& source, const std::string& name) {
+  if (unshare(CLONE_NEWNS) != 0) return errno == EPERM ? kNotPermittedHere : Failed("unshare");
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    return Failed("mount private");
+  if (mount(source.c_str(), name.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    return errno == EPERM ? kNotPermittedHere : Failed("mount bind");
+  return "";
+}
+
+TEST(ReplaceFile, AFileMountedOnTheNameIsWrittenInPlace) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may mount";
+  TempDir dir;
+  const std::string shared = dir.Write("shared.ini", kOld);
+  const std::string file = dir.Write("Quorvelin.ini", "");
+  const ino_t shared_inode = StatOf(shared).st_ino;
+  const std::string answer = InForkedChild([&] {
+    const std::string failure = MountFileOn(shared, file);
+    return failure.empty() ? ReplaceOutcome(file, kNew) : failure;
+  });
+  if (answer == kNotPermittedHere) GTEST_SKIP() << "mounting is not permitted here";
+  EXPECT_EQ(answer, "");
+  EXPECT_EQ(ReadFile(shared), kNew);
+  EXPECT_EQ(StatOf(shared).st_ino, shared_inode);
+  EXPECT_EQ(ReadFile(file), "");  // the file the mount covered
+  EXPECT_EQ(FolderEntries(dir.path()), (std::set<std::string>{"Quorvelin.ini", "shared.ini"}));
+}
+
+FileReplaceSteps RenameFailingWith(int error) {
+  FileReplaceSteps steps;
+  steps.rename = [error](const char*, const char*) {
+    errno = error;
+    return -1;
+  };
+  return steps;
+}
+
+// Only a name that cannot move sends the save in place; any other failed
+// rename keeps the old file and says why.
+TEST(ReplaceFile, ANameTheFolderWillNotMoveIsWrittenInPlace) {
+  struct Case {
+    int rename_error;
+    std::string error_text;  // after "Cannot write <file>: "
+    std::string content;
+  };
+  const Case cases[] = {
+      {EXDEV, "", kNew},  // the name stands on another file system
+      {EPERM, "", kNew},  // a sticky folder keeps others from taking a name
+      {EACCES, "", kNew},
+      {EIO, "Input/output error", kOld},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rename_error);
+    TempDir dir;
+    const std::string file = dir.Write("Quorvelin.ini", kOld);
+    const ino_t inode = StatOf(file).st_ino;
+    std::string error;
+    const int result = ReplaceFileContent(file, kNew, error, RenameFailingWith(c.rename_error));
+    EXPECT_EQ(result, c.error_text.empty() ? 0 : -1);
+    EXPECT_EQ(error, c.error_text.empty() ? "" : "Cannot write " + file + ": " + c.error_text);
+    EXPECT_EQ(ReadFile(file), c.content);
+    EXPECT_EQ(StatOf(file).st_ino, inode);
+    EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+  }
+}
+
+// A folder's modification time set far back shows whether a file came and
+// went in it since.
+constexpr time_t kLongAgo = 1'000'000'000;
+void SetModifiedLongAgo(const std::string& path) {
+  const timespec times[2] = {{kLongAgo, 0}, {kLongAgo, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// A user without the right to give files away; the other user and group
+// are none of its own.
+constexpr uid_t kUser = 65534;
+constexpr gid_t kUserGroup = 65534;
+constexpr uid_t kOtherUser = 65533;
+constexpr gid_t kOtherGroup = 4;
+
+// A user saves a file it may write, in a folder of its own. A new file
+// would be the user's, in a group of the user's: where it could not be
+// given the old owner and group, the old file is written in place, and no
+// new file comes and goes in the folder.
+TEST(ReplaceFile, AUserSaveKeepsOwnerAndGroupThroughANewFileWhereItCanElseInPlace) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may act as other users";
+  struct Case {
+    const char* what;
+    uid_t owner;
+    gid_t group;
+    mode_t mode;
+    std::vector<gid_t> user_groups;  // beside its own (kUserGroup)
+    bool new_file;
+  };
+  const Case cases[] = {
+      {"root's file open to all", 0, 0, 0666, {}, false},
+      {"own file of a group the user is not in", kUser, kOtherGroup, 0640, {}, false},
+      {"another's file of a group the user is in", kOtherUser, kOtherGroup, 0660, {kOtherGroup},
+       false},
+      {"own file of another group the user is in", kUser, kOtherGroup, 0640, {kOtherGroup}, true},
+      {"own file of the user's own group", kUser, kUserGroup, 0644, {}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    ASSERT_EQ(chown(dir.path().c_str(), kUser, kUserGroup), 0);
+    const std::string file = dir.Write("Quorvelin.ini", kOld);
+    ASSERT_EQ(chown(file.c_str(), c.owner, c.group), 0);
+    ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
+    const ino_t inode = StatOf(file).st_ino;
+    SetModifiedLongAgo(dir.path());
+
+    const std::string answer = InForkedChild([&] {
+      const std::string failure = BecomeUser({kUser, kUserGroup, c.user_groups});
+      return failure.empty() ? ReplaceOutcome(file, kNew) : failure;
+    });
+    EXPECT_EQ(answer, "");
+    EXPECT_EQ(ReadFile(file), kNew);
+    const struct stat saved = StatOf(file);
+    EXPECT_EQ(saved.st_uid, c.owner);
+    EXPECT_EQ(saved.st_gid, c.group);
+    EXPECT_EQ(saved.st_mode & 07777, c.mode);
+    EXPECT_EQ(saved.st_ino != inode, c.new_file);
+    if (!c.new_file) {
+      EXPECT_EQ(StatOf(dir.path()).st_mtim.tv_sec, kLongAgo) << "a new file came and went";
+    }
+    EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+  }
+}
+
+// Only a process of one thread may enter a new user namespace, and the
+// thread sanitizer's own thread comes back in a forked child.
+const char kTooManyThreads[] = "too many threads";
+
+bool WriteProcFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path);
+  out << text << std::flush;
+  return out.good();
+}
+
+// Root of a user namespace that maps no id but root's own: it may give
+// files away, yet the kernel gives none to an owner the namespace has no
+// name for, as on a container's bind-mounted host files.
+std::string BecomeRootOfANamespaceMappingOnlyRoot() {
+  if (unshare(CLONE_NEWUSER) != 0) {
+    if (errno == EINVAL) return kTooManyThreads;
+    return errno == EPERM ? kNotPermittedHere : Failed("unshare");
+  }
+  if (!WriteProcFile("/proc/self/uid_map", "0 0 1")) return Failed("uid_map");
+  if (!WriteProcFile("/proc/self/setgroups", "deny")) return Failed("setgroups");
+  if (!WriteProcFile("/proc/self/gid_map", "0 0 1")) return Failed("gid_map");
+  return "";
+}
+
+TEST(ReplaceFile, ANewFileTheKernelWillNotGiveTheOldOwnerMakesWayForAnInPlaceWrite) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may give the file to another owner";
+  TempDir dir;
+  const std::string file = dir.Write("Quorvelin.ini", kOld);
+  ASSERT_EQ(chown(file.c_str(), kUser, kUserGroup), 0);
+  ASSERT_EQ(chmod(file.c_str(), 0666), 0);
+  const ino_t inode = StatOf(file).st_ino;
+  const std::string answer = InForkedChild([&] {
+    const std::string failure = BecomeRootOfANamespaceMappingOnlyRoot();
+    return failure.empty() ? ReplaceOutcome(file, kNew) : failure;
+  });
+  if (answer == kNotPermittedHere) GTEST_SKIP() << "user namespaces are not permitted here";
+  if (answer == kTooManyThreads)
+    GTEST_SKIP() << "a process with threads cannot enter a user namespace";
+  EXPECT_EQ(answer, "");
+  EXPECT_EQ(ReadFile(file), kNew);
+  const struct stat saved = StatOf(file);
+  EXPECT_EQ(saved.st_ino, inode);
+  EXPECT_EQ(saved.st_uid, kUser);
+  EXPECT_EQ(saved.st_gid, kUserGroup);
+  EXPECT_EQ(saved.st_mode & 07777, 0666u);
+  EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
 }
 
 }  // namespace
