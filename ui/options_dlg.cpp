@@ -239,8 +239,11 @@ void TOptionsDlg::OkBtnClick() {
     MessageDlg(readProblem_, mtError, {mbOK}, 0);
     return;
   }
-  if (IsServerValueEdited("IP", lbeIP->Text(), ShownAddress) &&
-      !IsValidIP(lbeIP->Text())) {
+  // The address the file holds is checked whether the operator edited it
+  // or not: the gateway cannot listen on a name such as "localhost". OK
+  // adds no missing key, so without one the field's text is not saved, and
+  // not checked.
+  if (FindIniValue(ini, "ServerInfo", "IP") != nullptr && !IsValidIP(lbeIP->Text())) {
     MessageDlg("Invalid IP address setting", mtError, {mbOK}, 0);
     pcOptions->SetActivePageIndex(kServerPage);
     lbeIP->setFocus();

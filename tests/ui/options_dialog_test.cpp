@@ -94,6 +94,12 @@ class OptionsDialog : public ProgramTest {
   }
 };
 
+std::string Replaced(std::string text, const std::string& old_text, const std::string& new_text) {
+  const auto at = text.find(old_text);
+  if (at != std::string::npos) text.replace(at, old_text.size(), new_text);
+  return text;
+}
+
 TEST_F(OptionsDialog, PortPageWritesAtOnceCancelKeepsTheFileOkRewritesItSorted) {
   folder_.Write("Quorvelin.ini", kHandWritten);
   WithOptions([&](TOptionsDlg* dialog) {
@@ -189,6 +195,25 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
     EXPECT_EQ(PressOk(), "Invalid IP address setting");
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->pcOptions->ActivePageIndex(), 0);
+    dialog->CancelBtn->click();
+  });
+
+  // An address the file holds is checked though the operator left it.
+  const std::string by_name = Replaced(before, "IP=127.0.0.1", "IP=localhost");
+  folder_.Write("Quorvelin.ini", by_name);
+  WithOptions([&](TOptionsDlg* dialog) {
+    ClickNode("COM1");
+    EXPECT_EQ(PressOk(), "Invalid IP address setting");
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->pcOptions->ActivePageIndex(), 0);
+    EXPECT_EQ(dialog->focusWidget(), dialog->lbeIP);
+    EXPECT_EQ(dialog->tvOptions->Selected()->Text(), "Server");
+    dialog->CancelBtn->click();
+  });
+  EXPECT_EQ(ReadFile(IniFile()), by_name);
+
+  folder_.Write("Quorvelin.ini", before);
+  WithOptions([&](TOptionsDlg* dialog) {
 
     dialog->lbeIP->SetText("127.0.0.1");
     dialog->csePortNumber->SetText("1502");
