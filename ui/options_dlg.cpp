@@ -12,9 +12,10 @@ constexpr const char* kIniFileName = "Quorvelin.ini";
 enum ImageIndex { kRootImage, kRootSelectedImage, kLeafImage, kLeafSelectedImage };
 
 // Why OK may not replace the file after a reading with this result, or ""
-// when it may.
-AnsiString ReadProblem(int read_result) {
+// when it may. `cannot_read` says why a file could not be read at all.
+AnsiString ReadProblem(int read_result, const std::string& cannot_read) {
   const AnsiString file(kIniFileName);
+  if (read_result == kIniCannotOpen) return AnsiString(cannot_read);
   if (read_result == kIniBadLine)
     return file + " has a line that cannot be read; correct it by hand. "
                   "The options are not saved.";
@@ -38,10 +39,11 @@ AnsiString JoinPorts(const AnsiStrVector& ports) {
 }  // namespace
 
 void TOptionsDlg::FormShow() {
-  // A file that cannot be opened leaves the copy, and what it lacks, as
-  // the last reading left them.
-  const int read = LoadEditableIni(ini, kIniFileName);
-  if (read != kIniCannotOpen) readProblem_ = ReadProblem(read);
+  // A file that cannot be read leaves the copy as an earlier showing left
+  // it, edits the operator cancelled included: OK must not write it.
+  std::string cannot_read;
+  const int read = LoadEditableIni(ini, kIniFileName, cannot_read);
+  readProblem_ = ReadProblem(read, cannot_read);
   tvOptions->Clear();
   TTreeNode* root = tvOptions->Add("Server");
   ports.clear();

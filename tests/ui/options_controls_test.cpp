@@ -6,7 +6,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
-#include <QRadioButton>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -30,18 +29,6 @@ const char kTwoPorts[] =
     "SlaveAddrList=20,30-32\nRtsDelay=0\nTxTimeout=500\nRxTimeout=500\n";
 
 // The operator's hand on the dialog's controls.
-
-// A click on the round or square mark of a radio button or a check box.
-void ClickMark(QAbstractButton* button) {
-  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
-}
-
-void ClickRadio(TRadioGroup* group, const char* text) {
-  for (QRadioButton* button : group->findChildren<QRadioButton*>()) {
-    if (button->text() == text) return ClickMark(button);
-  }
-  FAIL() << "no radio button " << text;
-}
 
 // Selects what the field holds and types over it.
 void TypeInto(TCSpinEdit* field, const char* text) {

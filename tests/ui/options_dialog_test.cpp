@@ -3,10 +3,12 @@
 // writes and when, ports added and deleted, the checks and failures of
 // OK, and a saved file that the next Run serves through.
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <sstream>
-#include <QPushButton>
 
 #include "common/setting.h"
 #include "gateway/gateway_control.h"
@@ -91,6 +93,19 @@ class OptionsDialog : public ProgramTest {
 
   AnsiString Value(const char* section, const char* key) {
     return GetIniString(OptionsDlg->ini, section, key);
+  }
+
+  // The file, `good` again after one OK refused, saves an edit as ever:
+  // nothing of the refused showing is said again.
+  void ExpectOkSavesTheMendedFile(const std::string& good) {
+    folder_.Write("Quorvelin.ini", good);
+    WithOptions([&](TOptionsDlg* dialog) {
+      dialog->lbeIP->SetText("127.0.0.2");
+      EXPECT_EQ(PressOk().toStdString(), "");
+      if (dialog->isVisible()) dialog->CancelBtn->click();
+    });
+    const std::string saved = ReadFile(IniFile());
+    EXPECT_NE(saved.find("IP=127.0.0.2\n"), std::string::npos) << saved;
   }
 };
 
@@ -214,7 +229,6 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
 
   folder_.Write("Quorvelin.ini", before);
   WithOptions([&](TOptionsDlg* dialog) {
-
     dialog->lbeIP->SetText("127.0.0.1");
     dialog->csePortNumber->SetText("1502");
     {
@@ -249,6 +263,57 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
       dialog->CancelBtn->click();
     });
     EXPECT_EQ(ReadFile(IniFile()), file.file) << file.message;
+    ExpectOkSavesTheMendedFile(before);
+  }
+}
+
+// Each way a file cannot be read leaves the dialog the copy that an earlier
+// showing read, with the edits the operator cancelled in it.
+TEST_F(OptionsDialog, AShowingThatCannotReadTheFileWritesNothing) {
+  enum Way { kWriteOnly, kDeleted, kFolder };
+  const struct {
+    Way way;
+    const char* reason;
+  } ways[] = {
+      {kWriteOnly, "Permission denied"},
+      {kDeleted, "No such file or directory"},
+      {kFolder, "Is a directory"},
+  };
+  WriteConfig(folder_, config_);
+  const std::string before = ReadFile(IniFile());
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.reason);
+    folder_.Write("Quorvelin.ini", before);
+    WithOptions([&](TOptionsDlg* dialog) {
+      ClickNode("COM1");
+      ClickRadio(dialog->rgParity, "even");
+      EXPECT_EQ(Value("COM1", "Parity"), "even");
+      dialog->CancelBtn->click();
+    });
+    std::optional<ScopedUnreadable> write_only;
+    if (way.way == kWriteOnly) {
+      write_only.emplace(IniFile());
+      ASSERT_FALSE(std::ifstream(IniFile()).is_open()) << "still readable";
+    } else {
+      std::filesystem::remove(IniFile());
+    }
+    if (way.way == kFolder) std::filesystem::create_directory(IniFile());
+    const std::set<std::string> entries = FolderEntries(folder_.path());
+
+    WithOptions([&](TOptionsDlg* dialog) {
+      EXPECT_EQ(PressOk().toStdString(), std::string("Cannot read Quorvelin.ini: ") + way.reason);
+      EXPECT_TRUE(dialog->isVisible());
+      dialog->CancelBtn->click();
+    });
+    EXPECT_EQ(FolderEntries(folder_.path()), entries);
+    write_only.reset();
+    if (way.way == kWriteOnly) {
+      EXPECT_EQ(ReadFile(IniFile()), before);
+    } else if (way.way == kFolder) {
+      EXPECT_TRUE(std::filesystem::is_empty(IniFile()));
+      std::filesystem::remove(IniFile());
+    }
+    ExpectOkSavesTheMendedFile(before);
   }
 }
 
