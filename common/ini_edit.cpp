@@ -42,11 +42,18 @@ std::string ReadRefusal(const char* file_name) {
   return std::strerror(EIO);  // it opens, yet did not read whole
 }
 
+bool HasLoneCarriageReturn(const std::string& bytes) {
+  for (auto at = bytes.find('\r'); at != std::string::npos; at = bytes.find('\r', at + 1)) {
+    if (bytes.compare(at, 2, "\r\n") != 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int LoadEditableIni(EditableIni& ini, const char* file_name,
                     std::string& error_text) {
-  // The bytes themselves, to tell an empty file from one with no key.
+  // The bytes themselves, for what the reader passes over without a word.
   std::string bytes;
   if (!ReadWholeFile(file_name, bytes)) {
     error_text = std::string("Cannot read ") + file_name + ": " + ReadRefusal(file_name);
@@ -57,6 +64,7 @@ int LoadEditableIni(EditableIni& ini, const char* file_name,
   ini.CopyFrom(as_loader_reads);
   if (result != kIniOk) return result;
   if (ini.Sections.empty() && !bytes.empty()) return kIniNothingRead;
+  if (HasLoneCarriageReturn(bytes)) return kIniLoneCarriageReturn;
   return kIniOk;
 }
 

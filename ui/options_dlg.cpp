@@ -22,6 +22,9 @@ AnsiString ReadProblem(int read_result, const std::string& cannot_read) {
   if (read_result == kIniNothingRead)
     return file + " holds no setting that can be read; correct it by hand. "
                   "The options are not saved.";
+  if (read_result == kIniLoneCarriageReturn)
+    return file + " has a carriage return without a line feed after it; "
+                  "correct it by hand. The options are not saved.";
   return AnsiString();
 }
 

@@ -253,6 +253,8 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
       {before + "this line is no setting\n[Later]\nk=v\n",
        "Quorvelin.ini has a line that cannot be read"},
       {cr_only, "Quorvelin.ini holds no setting that can be read"},
+      {"; note\r[COM2]\rBaudrate=19200\rParity=none\r\n" + before,
+       "Quorvelin.ini has a carriage return without a line feed after it"},
   };
   for (const auto& file : unreadable) {
     folder_.Write("Quorvelin.ini", file.file);
