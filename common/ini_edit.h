@@ -29,8 +29,8 @@ inline constexpr int kIniLoneCarriageReturn = -9;
 // ("Cannot read Quorvelin.ini: Permission denied"); kIniNothingRead when a
 // file that is not empty gave no key at all; kIniLoneCarriageReturn when a
 // carriage return is not followed by a line feed. The reader ends lines at
-// line feeds only, so such a return hides the lines behind it inside the
-// line before, a comment's say, and the copy would lose them.
+// line feeds only, so the lines behind such a return become part of the
+// line before it (of a comment, say), and the copy would lose them.
 int LoadEditableIni(EditableIni& ini, const char* file_name,
                     std::string& error_text);
 
