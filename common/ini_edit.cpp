@@ -1,5 +1,10 @@
 #include "common/ini_edit.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 
@@ -24,17 +29,43 @@ std::string KeyText(const AnsiString& key) {
   return key.IsEmpty() ? std::string(" ") : key.str();
 }
 
+// The system's reason why ReadWholeFile refused the file.
+std::string ReadRefusal(const char* file_name) {
+  std::error_code error;
+  const auto kind = std::filesystem::status(file_name, error);
+  if (error) return error.message();
+  if (std::filesystem::is_directory(kind)) return std::strerror(EISDIR);
+  if (!std::filesystem::is_regular_file(kind)) return "Not a regular file";
+  const int file = open(file_name, O_RDONLY | O_CLOEXEC);
+  if (file < 0) return std::strerror(errno);
+  close(file);
+  return std::strerror(EIO);  // it opens, yet did not read whole
+}
+
+bool HasLoneCarriageReturn(const std::string& bytes) {
+  for (auto at = bytes.find('\r'); at != std::string::npos; at = bytes.find('\r', at + 1)) {
+    if (bytes.compare(at, 2, "\r\n") != 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
-int LoadEditableIni(EditableIni& ini, const char* file_name) {
+int LoadEditableIni(EditableIni& ini, const char* file_name,
+                    std::string& error_text) {
+  // The bytes themselves, for what the reader passes over without a word.
+  std::string bytes;
+  if (!ReadWholeFile(file_name, bytes)) {
+    error_text = std::string("Cannot read ") + file_name + ": " + ReadRefusal(file_name);
+    return kIniCannotOpen;
+  }
   MyINI as_loader_reads;
-  const int result = as_loader_reads.Load(file_name);
-  if (result == kIniCannotOpen) return result;
+  const int result = as_loader_reads.LoadBytes(bytes, file_name);
   ini.CopyFrom(as_loader_reads);
-  if (result != kIniOk || !ini.Sections.empty()) return result;
-  std::error_code error;
-  const auto size = std::filesystem::file_size(file_name, error);
-  return !error && size > 0 ? kIniNothingRead : kIniOk;
+  if (result != kIniOk) return result;
+  if (ini.Sections.empty() && !bytes.empty()) return kIniNothingRead;
+  if (HasLoneCarriageReturn(bytes)) return kIniLoneCarriageReturn;
+  return kIniOk;
 }
 
 const AnsiString* FindIniValue(const EditableIni& ini, const AnsiString& section,

@@ -16,16 +16,23 @@ using EditableIni = TMyINI<AnsiString>;
 
 // Result of AddIniKey when the key is already there.
 inline constexpr int kIniKeyExists = -5;
-// Result of LoadEditableIni for a file with bytes in it but no key.
+// Results of LoadEditableIni for a file that the copy does not hold whole:
+// bytes in it but no key, or a carriage return that ends no line.
 inline constexpr int kIniNothingRead = -8;
+inline constexpr int kIniLoneCarriageReturn = -9;
 
 // Reads the file as the configuration loader reads it: a key or a section
 // written twice, in any letter case, is one entry, with the spelling met
 // first and the value met last. So the copy edits the value the gateway
-// uses and writes each name once. Results as TMyINI::Load, and
-// kIniNothingRead when a file that is not empty gave no key at all (a file
-// whose lines end in carriage returns alone reads as one comment line).
-int LoadEditableIni(EditableIni& ini, const char* file_name);
+// uses and writes each name once. Results as TMyINI::Load, with
+// `error_text` naming the file and the system's reason on kIniCannotOpen
+// ("Cannot read Quorvelin.ini: Permission denied"); kIniNothingRead when a
+// file that is not empty gave no key at all; kIniLoneCarriageReturn when a
+// carriage return is not followed by a line feed. The reader ends lines at
+// line feeds only, so the lines behind such a return become part of the
+// line before it (of a comment, say), and the copy would lose them.
+int LoadEditableIni(EditableIni& ini, const char* file_name,
+                    std::string& error_text);
 
 // The stored value, or null when the section or the key is missing.
 const AnsiString* FindIniValue(const EditableIni& ini, const AnsiString& section,

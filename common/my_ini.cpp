@@ -35,8 +35,10 @@ S Capture(const std::string& buffer, const MatchedPoint& point) {
            static_cast<std::size_t>(point.end - point.start));
 }
 
-// The whole file in one read. Only regular files count as readable: a
-// directory opens on this system but reports a meaningless size.
+}  // namespace
+
+// Only regular files count as readable: a directory opens on this system
+// but reports a meaningless size.
 bool ReadWholeFile(const char* file_name, std::string& buffer) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(file_name, error)) return false;
@@ -48,8 +50,6 @@ bool ReadWholeFile(const char* file_name, std::string& buffer) {
   file.read(buffer.data(), length);
   return file.gcount() == length;
 }
-
-}  // namespace
 
 std::int32_t GetStreamLength(std::istream& stream) {
   if (stream.fail()) return -1;
@@ -75,9 +75,14 @@ int TMyINI<S>::Load(const char* file_name) {
   if (file_name == nullptr || !ReadWholeFile(file_name, buffer)) {
     return kIniCannotOpen;
   }
+  return LoadBytes(buffer, file_name);
+}
+
+template <class S>
+int TMyINI<S>::LoadBytes(const std::string& bytes, const char* file_name) {
   Sections.clear();
   file_name_ = file_name;
-  return ParseBuffer(buffer);
+  return ParseBuffer(bytes);
 }
 
 template <class S>

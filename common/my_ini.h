@@ -28,6 +28,9 @@ inline constexpr int kIniNoSection = -3;
 inline constexpr int kIniNoKey = -4;
 inline constexpr int kIniBadValue = -7;
 
+// The whole of a regular file in one read; false when it cannot be read.
+bool ReadWholeFile(const char* file_name, std::string& buffer);
+
 // The offset of the stream's end; the read position is kept. -1 for a
 // stream already in a failed state.
 std::int32_t GetStreamLength(std::istream& stream);
@@ -61,6 +64,9 @@ class TMyINI {
   // 0; kIniCannotOpen with nothing changed; kIniBadLine with the lines
   // before the bad one stored and the file name remembered.
   int Load(const char* file_name);
+
+  // As Load, with `bytes` taken as the content of the file `file_name`.
+  int LoadBytes(const std::string& bytes, const char* file_name);
 
   // The whole value. 0; kIniNoSection or kIniNoKey with `value` untouched.
   int GetValue(const S& section, const S& key, S& value) const;

@@ -12,15 +12,19 @@ constexpr const char* kIniFileName = "Quorvelin.ini";
 enum ImageIndex { kRootImage, kRootSelectedImage, kLeafImage, kLeafSelectedImage };
 
 // Why OK may not replace the file after a reading with this result, or ""
-// when it may.
-AnsiString ReadProblem(int read_result) {
+// when it may. `cannot_read` says why a file could not be read at all.
+AnsiString ReadProblem(int read_result, const std::string& cannot_read) {
   const AnsiString file(kIniFileName);
+  if (read_result == kIniCannotOpen) return AnsiString(cannot_read);
   if (read_result == kIniBadLine)
     return file + " has a line that cannot be read; correct it by hand. "
                   "The options are not saved.";
   if (read_result == kIniNothingRead)
     return file + " holds no setting that can be read; correct it by hand. "
                   "The options are not saved.";
+  if (read_result == kIniLoneCarriageReturn)
+    return file + " has a carriage return without a line feed after it; "
+                  "correct it by hand. The options are not saved.";
   return AnsiString();
 }
 
@@ -38,10 +42,11 @@ AnsiString JoinPorts(const AnsiStrVector& ports) {
 }  // namespace
 
 void TOptionsDlg::FormShow() {
-  // A file that cannot be opened leaves the copy, and what it lacks, as
-  // the last reading left them.
-  const int read = LoadEditableIni(ini, kIniFileName);
-  if (read != kIniCannotOpen) readProblem_ = ReadProblem(read);
+  // A file that cannot be read leaves the copy as an earlier showing left
+  // it, edits the operator cancelled included: OK must not write it.
+  std::string cannot_read;
+  const int read = LoadEditableIni(ini, kIniFileName, cannot_read);
+  readProblem_ = ReadProblem(read, cannot_read);
   tvOptions->Clear();
   TTreeNode* root = tvOptions->Add("Server");
   ports.clear();
@@ -239,8 +244,11 @@ void TOptionsDlg::OkBtnClick() {
     MessageDlg(readProblem_, mtError, {mbOK}, 0);
     return;
   }
-  if (IsServerValueEdited("IP", lbeIP->Text(), ShownAddress) &&
-      !IsValidIP(lbeIP->Text())) {
+  // The address the file holds is checked whether the operator edited it
+  // or not: the gateway cannot listen on a name such as "localhost". OK
+  // adds no missing key, so without one the field's text is not saved, and
+  // not checked.
+  if (FindIniValue(ini, "ServerInfo", "IP") != nullptr && !IsValidIP(lbeIP->Text())) {
     MessageDlg("Invalid IP address setting", mtError, {mbOK}, 0);
     pcOptions->SetActivePageIndex(kServerPage);
     lbeIP->setFocus();

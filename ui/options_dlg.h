@@ -119,8 +119,8 @@ class TOptionsDlg : public TForm {
   MyPcre ipPattern;
   // The port a right click chose for Delete; the page may show another.
   AnsiString deleteTarget_;
-  // Why OK may not replace the file with the copy: the reader did not
-  // take the whole file. Empty when it did.
+  // Why OK may not replace the file with the copy: this showing could not
+  // read the file, or did not take all of it. Empty when it did.
   AnsiString readProblem_;
   // Filling page 1 shows a port; it is no edit of that port.
   bool fillingPortPage_ = false;

@@ -102,4 +102,30 @@ TEST(IniEdit, AWriteThatFailsLeavesTheOldFileAndNoLeftovers) {
   EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
 }
 
+// The reader ends lines at line feeds only: a carriage return without one
+// after it hides what follows in the line before, so the copy would lose
+// it. Wherever it stands, the file is one the copy does not hold whole.
+TEST(IniEdit, ACarriageReturnWithoutALineFeedAnywhereIsReported) {
+  const struct {
+    const char* where;
+    const char* bytes;
+    int result;
+  } cases[] = {
+      {"none: every one ends a line with its line feed", "; note\r\n[S]\r\nk=v\r\n", kIniOk},
+      {"ending a comment line", "[S]\nk=v\n; note\r[COM2]\rBaudrate=19200\r\n", kIniLoneCarriageReturn},
+      {"last in the file", "[S]\nk=v\r", kIniLoneCarriageReturn},
+      {"inside a section name", "[S\rT]\nk=v\n", kIniLoneCarriageReturn},
+      {"inside a key", "[S]\nk\rx=v\n", kIniLoneCarriageReturn},
+      {"ending every line after a comment", "; note\r[S]\rk=v\rx=y\r", kIniNothingRead},
+  };
+  TempDir dir;
+  for (const auto& file : cases) {
+    SCOPED_TRACE(file.where);
+    EditableIni ini;
+    std::string error;
+    EXPECT_EQ(LoadEditableIni(ini, dir.Write("Quorvelin.ini", file.bytes).c_str(), error),
+              file.result);
+  }
+}
+
 }  // namespace

@@ -89,6 +89,18 @@ ScopedReadOnly::~ScopedReadOnly() {
   chmod(path_.c_str(), former_mode_);
 }
 
+ScopedUnreadable::ScopedUnreadable(const std::string& path) : path_(path) {
+  struct stat former {};
+  if (stat(path_.c_str(), &former) == 0) former_mode_ = former.st_mode & 07777;
+  chmod(path_.c_str(), 0200);
+  if (geteuid() == 0) lowered_rights_ = SetFileOverride(false);
+}
+
+ScopedUnreadable::~ScopedUnreadable() {
+  if (lowered_rights_) SetFileOverride(true);
+  chmod(path_.c_str(), former_mode_);
+}
+
 std::string SourceConfigPath(std::string_view name) {
   return (fs::path(QV_SOURCE_DIR) / "config" / name).string();
 }

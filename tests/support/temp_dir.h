@@ -55,6 +55,22 @@ class ScopedReadOnly {
   bool lowered_rights_ = false;
 };
 
+// The file refuses reading (mode 0200: its owner may only write it) for
+// the life of the object, to this thread even when it runs as root, as
+// ScopedReadOnly does.
+class ScopedUnreadable {
+ public:
+  explicit ScopedUnreadable(const std::string& path);
+  ~ScopedUnreadable();
+  ScopedUnreadable(const ScopedUnreadable&) = delete;
+  ScopedUnreadable& operator=(const ScopedUnreadable&) = delete;
+
+ private:
+  std::string path_;
+  unsigned former_mode_ = 0;
+  bool lowered_rights_ = false;
+};
+
 // A file's bytes as they are; "" when it cannot be read.
 std::string ReadFile(const std::string& path);
 

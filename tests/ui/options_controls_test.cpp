@@ -6,7 +6,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
-#include <QRadioButton>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -30,18 +29,6 @@ const char kTwoPorts[] =
     "SlaveAddrList=20,30-32\nRtsDelay=0\nTxTimeout=500\nRxTimeout=500\n";
 
 // The operator's hand on the dialog's controls.
-
-// A click on the round or square mark of a radio button or a check box.
-void ClickMark(QAbstractButton* button) {
-  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
-}
-
-void ClickRadio(TRadioGroup* group, const char* text) {
-  for (QRadioButton* button : group->findChildren<QRadioButton*>()) {
-    if (button->text() == text) return ClickMark(button);
-  }
-  FAIL() << "no radio button " << text;
-}
 
 // Selects what the field holds and types over it.
 void TypeInto(TCSpinEdit* field, const char* text) {
@@ -118,11 +105,11 @@ class OptionsControls : public ProgramTest {
     MainForm->show();
   }
 
-  // Opens the dialog from the main window on a fresh kTwoPorts file, runs
-  // `edit` in it and presses OK. A message box instead of the close is
-  // answered, so that a refused OK fails the test rather than hanging it.
-  void EditAndPressOk(const Operation& edit) {
-    folder_.Write("Quorvelin.ini", kTwoPorts);
+  // Opens the dialog from the main window on a fresh `file`, runs `edit`
+  // in it and presses OK. A message box instead of the close is answered,
+  // so that a refused OK fails the test rather than hanging it.
+  void EditAndPressOk(const Operation& edit, const std::string& file = kTwoPorts) {
+    folder_.Write("Quorvelin.ini", file);
     AnswerNext<TOptionsDlg>([&](TOptionsDlg* dialog) {
       LoopUntil([&] { return QApplication::activeWindow() == dialog; });
       edit(dialog);
@@ -211,6 +198,40 @@ TEST_F(OptionsControls, EveryEditLandsInItsOwnKeyAndNowhereElse) {
     gSetting->Unload();
     EXPECT_EQ(gSetting->Load(), kSettingOk) << gSetting->GetErrorText();
     gSetting->Unload();
+  }
+}
+
+// A number typed on one port's page is that port's, though the operator
+// clicks another port before OK; the other port keeps what it holds, even
+// a number beyond the bounds of its field, which that field would clamp.
+TEST_F(OptionsControls, ATypedNumberStaysWithThePortItWasTypedFor) {
+  std::string file = kTwoPorts;
+  const std::string com2_in_bounds = "RtsDelay=0\nTxTimeout=500\nRxTimeout=500\n";
+  file.replace(file.find(com2_in_bounds), com2_in_bounds.size(),
+               "RtsDelay=70000\nTxTimeout=100000\nRxTimeout=1\n");
+  EditAndPressOk([](TOptionsDlg*) {}, file);
+  const EditableIni::SectionMap unedited = WrittenFile();
+
+  const struct {
+    TCSpinEdit* TOptionsDlg::*field;
+    const char* key;
+  } fields[] = {
+      {&TOptionsDlg::cseRTS, "RtsDelay"},
+      {&TOptionsDlg::cseWriteTimeout, "TxTimeout"},
+      {&TOptionsDlg::cseReadTimeout, "RxTimeout"},
+  };
+  for (const auto& typed : fields) {
+    SCOPED_TRACE(typed.key);
+    EditAndPressOk(
+        [&](TOptionsDlg* dialog) {
+          ClickNode(dialog->tvOptions, "COM1");
+          TypeInto(dialog->*typed.field, "99999");
+          ClickNode(dialog->tvOptions, "COM2");
+        },
+        file);
+    EditableIni::SectionMap expected = unedited;
+    expected.at("COM1").at(typed.key) = "60000";  // clamped as the field left
+    EXPECT_EQ(Listing(WrittenFile()), Listing(expected));
   }
 }
 

@@ -3,10 +3,12 @@
 // writes and when, ports added and deleted, the checks and failures of
 // OK, and a saved file that the next Run serves through.
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <sstream>
-#include <QPushButton>
 
 #include "common/setting.h"
 #include "gateway/gateway_control.h"
@@ -92,7 +94,26 @@ class OptionsDialog : public ProgramTest {
   AnsiString Value(const char* section, const char* key) {
     return GetIniString(OptionsDlg->ini, section, key);
   }
+
+  // The file, `good` again after one OK refused, saves an edit as ever:
+  // nothing of the refused showing is said again.
+  void ExpectOkSavesTheMendedFile(const std::string& good) {
+    folder_.Write("Quorvelin.ini", good);
+    WithOptions([&](TOptionsDlg* dialog) {
+      dialog->lbeIP->SetText("127.0.0.2");
+      EXPECT_EQ(PressOk().toStdString(), "");
+      if (dialog->isVisible()) dialog->CancelBtn->click();
+    });
+    const std::string saved = ReadFile(IniFile());
+    EXPECT_NE(saved.find("IP=127.0.0.2\n"), std::string::npos) << saved;
+  }
 };
+
+std::string Replaced(std::string text, const std::string& old_text, const std::string& new_text) {
+  const auto at = text.find(old_text);
+  if (at != std::string::npos) text.replace(at, old_text.size(), new_text);
+  return text;
+}
 
 TEST_F(OptionsDialog, PortPageWritesAtOnceCancelKeepsTheFileOkRewritesItSorted) {
   folder_.Write("Quorvelin.ini", kHandWritten);
@@ -189,7 +210,25 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
     EXPECT_EQ(PressOk(), "Invalid IP address setting");
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->pcOptions->ActivePageIndex(), 0);
+    dialog->CancelBtn->click();
+  });
 
+  // An address the file holds is checked though the operator left it.
+  const std::string by_name = Replaced(before, "IP=127.0.0.1", "IP=localhost");
+  folder_.Write("Quorvelin.ini", by_name);
+  WithOptions([&](TOptionsDlg* dialog) {
+    ClickNode("COM1");
+    EXPECT_EQ(PressOk(), "Invalid IP address setting");
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->pcOptions->ActivePageIndex(), 0);
+    EXPECT_EQ(dialog->focusWidget(), dialog->lbeIP);
+    EXPECT_EQ(dialog->tvOptions->Selected()->Text(), "Server");
+    dialog->CancelBtn->click();
+  });
+  EXPECT_EQ(ReadFile(IniFile()), by_name);
+
+  folder_.Write("Quorvelin.ini", before);
+  WithOptions([&](TOptionsDlg* dialog) {
     dialog->lbeIP->SetText("127.0.0.1");
     dialog->csePortNumber->SetText("1502");
     {
@@ -214,6 +253,8 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
       {before + "this line is no setting\n[Later]\nk=v\n",
        "Quorvelin.ini has a line that cannot be read"},
       {cr_only, "Quorvelin.ini holds no setting that can be read"},
+      {"; note\r[COM2]\rBaudrate=19200\rParity=none\r\n" + before,
+       "Quorvelin.ini has a carriage return without a line feed after it"},
   };
   for (const auto& file : unreadable) {
     folder_.Write("Quorvelin.ini", file.file);
@@ -224,6 +265,57 @@ TEST_F(OptionsDialog, OkRefusedKeepsTheDialogOpenAndTheFileAsItWas) {
       dialog->CancelBtn->click();
     });
     EXPECT_EQ(ReadFile(IniFile()), file.file) << file.message;
+    ExpectOkSavesTheMendedFile(before);
+  }
+}
+
+// Each way a file cannot be read leaves the dialog the copy that an earlier
+// showing read, with the edits the operator cancelled in it.
+TEST_F(OptionsDialog, AShowingThatCannotReadTheFileWritesNothing) {
+  enum Way { kWriteOnly, kDeleted, kFolder };
+  const struct {
+    Way way;
+    const char* reason;
+  } ways[] = {
+      {kWriteOnly, "Permission denied"},
+      {kDeleted, "No such file or directory"},
+      {kFolder, "Is a directory"},
+  };
+  WriteConfig(folder_, config_);
+  const std::string before = ReadFile(IniFile());
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.reason);
+    folder_.Write("Quorvelin.ini", before);
+    WithOptions([&](TOptionsDlg* dialog) {
+      ClickNode("COM1");
+      ClickRadio(dialog->rgParity, "even");
+      EXPECT_EQ(Value("COM1", "Parity"), "even");
+      dialog->CancelBtn->click();
+    });
+    std::optional<ScopedUnreadable> write_only;
+    if (way.way == kWriteOnly) {
+      write_only.emplace(IniFile());
+      ASSERT_FALSE(std::ifstream(IniFile()).is_open()) << "still readable";
+    } else {
+      std::filesystem::remove(IniFile());
+    }
+    if (way.way == kFolder) std::filesystem::create_directory(IniFile());
+    const std::set<std::string> entries = FolderEntries(folder_.path());
+
+    WithOptions([&](TOptionsDlg* dialog) {
+      EXPECT_EQ(PressOk().toStdString(), std::string("Cannot read Quorvelin.ini: ") + way.reason);
+      EXPECT_TRUE(dialog->isVisible());
+      dialog->CancelBtn->click();
+    });
+    EXPECT_EQ(FolderEntries(folder_.path()), entries);
+    write_only.reset();
+    if (way.way == kWriteOnly) {
+      EXPECT_EQ(ReadFile(IniFile()), before);
+    } else if (way.way == kFolder) {
+      EXPECT_TRUE(std::filesystem::is_empty(IniFile()));
+      std::filesystem::remove(IniFile());
+    }
+    ExpectOkSavesTheMendedFile(before);
   }
 }
 

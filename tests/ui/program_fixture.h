@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QTest>
@@ -61,6 +62,18 @@ inline void ClickNode(TTreeView* tree, const char* text,
   ASSERT_EQ(found.size(), 1) << text;
   QTest::mouseClick(tree->viewport(), button, {},
                     tree->visualItemRect(found[0]).center());
+}
+
+// A click on the round or square mark of a radio button or a check box.
+inline void ClickMark(QAbstractButton* button) {
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+}
+
+inline void ClickRadio(TRadioGroup* group, const char* text) {
+  for (QRadioButton* button : group->findChildren<QRadioButton*>()) {
+    if (button->text() == text) return ClickMark(button);
+  }
+  FAIL() << "no radio button " << text;
 }
 
 // Answers the next save dialog as the operator does: types `name` in
