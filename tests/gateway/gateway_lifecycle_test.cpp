@@ -253,18 +253,7 @@ TEST_F(GatewayLifecycle, StopCutsALongReplyWaitShortAndWritesNothingMore) {
   // Read by its thread, which then waits for the port.
   ASSERT_TRUE(WaitUntil([&] { return UnreadByGateway(writer) == 0; }));
 
-  const auto stop_within_guard = [&] {
-    std::atomic<bool> stopped{false};
-    std::thread stopper([&] {
-      EXPECT_TRUE(gateway_.Stop());
-      stopped = true;
-    });
-    const bool in_time =
-        WaitUntil([&] { return stopped.load(); }, std::chrono::seconds(10));
-    stopper.join();
-    return in_time;
-  };
-  EXPECT_TRUE(stop_within_guard())
+  EXPECT_TRUE(StopsWithinGuard(gateway_))
       << "the stop waits out the device's read time-out";
   EXPECT_EQ(Hex(slow_line.ReadFar(1, 100)), "") << "written after the stop";
   EXPECT_EQ(gateway_.CountLogLines("modbus unit 8"), 0);
@@ -275,7 +264,7 @@ TEST_F(GatewayLifecycle, StopCutsALongReplyWaitShortAndWritesNothingMore) {
   ASSERT_TRUE(WaitUntil([&] { return UnreadByGateway(again) == 0; }));
   EXPECT_EQ(Hex(slow_line.ReadFar(1, 300)), "")
       << "written while the abandoned read could still be answered";
-  EXPECT_TRUE(stop_within_guard())
+  EXPECT_TRUE(StopsWithinGuard(gateway_))
       << "the stop waits for the abandoned reply";
   EXPECT_EQ(Hex(slow_line.ReadFar(1, 100)), "") << "written after the stop";
 }

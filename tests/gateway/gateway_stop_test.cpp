@@ -26,20 +26,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Stops the gateway from another thread; false when the stop has not
-// returned within 10 s (it would otherwise wait out a port's time-out).
-bool StopsWithinGuard(GatewayFixture& gateway) {
-  std::atomic<bool> stopped{false};
-  std::thread stopper([&] {
-    EXPECT_TRUE(gateway.Stop());
-    stopped = true;
-  });
-  const bool in_time =
-      WaitUntil([&] { return stopped.load(); }, std::chrono::seconds(10));
-  stopper.join();
-  return in_time;
-}
-
 // The log without its time stamps ("hh:mm:ss - ").
 std::vector<std::string> UnstampedLog(GatewayFixture& gateway) {
   std::vector<std::string> lines;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <sstream>
 
@@ -15,6 +16,7 @@
 #include "gateway/sio_list.h"
 #include "gateway/tcp_env.h"
 #include "platform/sync.h"
+#include "tests/support/deadline.h"
 #include "tests/support/loopback_sockets.h"
 
 static std::string PymodbusDevicePath() {
@@ -184,4 +186,16 @@ bool GatewayFixture::WaitForLogLines(const std::string& text, int count,
 
 std::string LibmodbusDevicePath() {
   return std::string(QV_BINARY_DIR) + "/tools/rtu_device";
+}
+
+bool StopsWithinGuard(GatewayFixture& gateway) {
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    EXPECT_TRUE(gateway.Stop());
+    stopped = true;
+  });
+  const bool in_time =
+      WaitUntil([&] { return stopped.load(); }, std::chrono::seconds(10));
+  stopper.join();
+  return in_time;
 }

@@ -107,5 +107,9 @@ class GatewayFixture {
   std::vector<std::string> log_lines_;
 };
 
+// Stops the gateway from another thread; false when the stop has not
+// returned within 10 s (it would otherwise wait out a port's time-out).
+bool StopsWithinGuard(GatewayFixture& gateway);
+
 // The simulated device program of the build.
 std::string LibmodbusDevicePath();
