@@ -60,12 +60,12 @@ void NoteAbandonedReply(SIO_Item& item,
 }
 
 // Before a line takes a new request after a stop abandoned an exchange on
-// it: waits until the device can no longer be sending that reply, then
-// drops whatever it sent. False when a stop cuts the wait short.
+// it: waits until the device can no longer be sending that reply (which
+// the purge at the start of the next exchange then drops). False when a
+// stop cuts the wait short.
 bool LetAbandonedReplyPass(SIO_Item& item) {
   if (!item.abandoned_reply_until) return true;
   if (!item.port->PauseUntil(*item.abandoned_reply_until)) return false;
-  item.port->Purge();
   item.abandoned_reply_until.reset();
   return true;
 }

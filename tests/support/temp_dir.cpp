@@ -77,26 +77,16 @@ bool SetFileOverride(bool on) {
 
 }  // namespace
 
-ScopedReadOnly::ScopedReadOnly(const std::string& path) : path_(path) {
+ScopedMode::ScopedMode(const std::string& path,
+                       unsigned (*mode_from)(unsigned former))
+    : path_(path) {
   struct stat former {};
   if (stat(path_.c_str(), &former) == 0) former_mode_ = former.st_mode & 07777;
-  chmod(path_.c_str(), former_mode_ & ~0222u);
+  chmod(path_.c_str(), mode_from(former_mode_));
   if (geteuid() == 0) lowered_rights_ = SetFileOverride(false);
 }
 
-ScopedReadOnly::~ScopedReadOnly() {
-  if (lowered_rights_) SetFileOverride(true);
-  chmod(path_.c_str(), former_mode_);
-}
-
-ScopedUnreadable::ScopedUnreadable(const std::string& path) : path_(path) {
-  struct stat former {};
-  if (stat(path_.c_str(), &former) == 0) former_mode_ = former.st_mode & 07777;
-  chmod(path_.c_str(), 0200);
-  if (geteuid() == 0) lowered_rights_ = SetFileOverride(false);
-}
-
-ScopedUnreadable::~ScopedUnreadable() {
+ScopedMode::~ScopedMode() {
   if (lowered_rights_) SetFileOverride(true);
   chmod(path_.c_str(), former_mode_);
 }

@@ -38,16 +38,15 @@ class ScopedChdir {
   std::string previous_;
 };
 
-// The file or folder refuses writing (a folder: new entries) for the life
-// of the object, to this thread even when it runs as root, which otherwise
-// writes anywhere: a process that is not root meets it as the operator
-// does.
-class ScopedReadOnly {
+// A file or folder's permission bits changed for the life of the object,
+// and the rights that let root pass over them put aside for this thread:
+// a process that is not root meets the file as the operator does.
+class ScopedMode {
  public:
-  explicit ScopedReadOnly(const std::string& path);
-  ~ScopedReadOnly();
-  ScopedReadOnly(const ScopedReadOnly&) = delete;
-  ScopedReadOnly& operator=(const ScopedReadOnly&) = delete;
+  ScopedMode(const std::string& path, unsigned (*mode_from)(unsigned former));
+  ~ScopedMode();
+  ScopedMode(const ScopedMode&) = delete;
+  ScopedMode& operator=(const ScopedMode&) = delete;
 
  private:
   std::string path_;
@@ -55,20 +54,18 @@ class ScopedReadOnly {
   bool lowered_rights_ = false;
 };
 
-// The file refuses reading (mode 0200: its owner may only write it) for
-// the life of the object, to this thread even when it runs as root, as
-// ScopedReadOnly does.
-class ScopedUnreadable {
+// The file or folder refuses writing (a folder: new entries).
+class ScopedReadOnly : public ScopedMode {
  public:
-  explicit ScopedUnreadable(const std::string& path);
-  ~ScopedUnreadable();
-  ScopedUnreadable(const ScopedUnreadable&) = delete;
-  ScopedUnreadable& operator=(const ScopedUnreadable&) = delete;
+  explicit ScopedReadOnly(const std::string& path)
+      : ScopedMode(path, [](unsigned former) { return former & ~0222u; }) {}
+};
 
- private:
-  std::string path_;
-  unsigned former_mode_ = 0;
-  bool lowered_rights_ = false;
+// The file refuses reading (mode 0200: its owner may only write it).
+class ScopedUnreadable : public ScopedMode {
+ public:
+  explicit ScopedUnreadable(const std::string& path)
+      : ScopedMode(path, [](unsigned) { return 0200u; }) {}
 };
 
 // A file's bytes as they are; "" when it cannot be read.
