@@ -12,6 +12,10 @@
 #include <string>
 #include <string_view>
 
+// The longest serial time-out, in ms, that the options dialog lets an
+// operator set; a file written by hand may hold more, or no limit.
+inline constexpr std::uint32_t kLongestDialogPortTimeoutMs = 60000;
+
 // A signed number, read as far as it goes, from 0 to 65535.
 bool ReadTcpPort(std::string_view value, std::int32_t& port);
 

@@ -50,23 +50,22 @@ bool EndConnection(Connection& c) {
   return false;
 }
 
-// A frame that went out may be answered until the device's reply window
-// has passed, though nobody reads the reply once the stop has cut the
-// exchange short; the next request on the line must not take it for its
-// own.
+// A frame that went out may be answered until the device's reply is over,
+// though nobody reads the reply once the stop has cut the exchange short;
+// the next request on the line must not take it for its own.
 void NoteAbandonedReply(SIO_Item& item,
                         std::chrono::steady_clock::time_point sent) {
-  item.abandoned_reply_until = item.port->LastReplyByte(sent);
+  item.owed_reply = item.port->ReplyOwedSince(sent);
 }
 
 // Before a line takes a new request after a stop abandoned an exchange on
-// it: waits until the device can no longer be sending that reply (which
-// the purge at the start of the next exchange then drops). False when a
-// stop cuts the wait short.
+// it: lets the reply that the device may still be sending pass (the purge
+// at the start of the next exchange drops what is left of it). False when
+// a stop cuts the wait short.
 bool LetAbandonedReplyPass(SIO_Item& item) {
-  if (!item.abandoned_reply_until) return true;
-  if (!item.port->PauseUntil(*item.abandoned_reply_until)) return false;
-  item.abandoned_reply_until.reset();
+  if (!item.owed_reply) return true;
+  if (!item.port->LetOwedReplyPass(*item.owed_reply)) return false;
+  item.owed_reply.reset();
   return true;
 }
 
@@ -74,7 +73,8 @@ bool LetAbandonedReplyPass(SIO_Item& item) {
 // reply into `request`. The reply's length without its CRC, or a value
 // below 0 after a failure that has been logged. An exchange that the stop
 // cut short is not a device's failure and is not logged; if its frame may
-// have gone out, the line is marked as owing a reply.
+// have gone out, the line is marked as owing a reply. Nor is a request
+// whose client was reset before it went out, which is not written.
 std::int32_t ExchangeWithDevice(Connection& c, SIO_Item& item,
                                 std::uint32_t frame_length) {
   SerialIO& port = *item.port;
@@ -85,6 +85,12 @@ std::int32_t ExchangeWithDevice(Connection& c, SIO_Item& item,
   // towards it.
   const bool waited = (item.RtsDelay == 0 || port.Pause(item.RtsDelay)) &&
                       port.WaitForSilence();
+  // The waits may have outlasted the client. A reset one gets no reply,
+  // and the command of a client that has gone must not be carried out.
+  if (waited && c.client.WasReset()) {
+    port.SetRTS(false);
+    return -1;
+  }
   const std::int32_t written =
       waited ? port.WriteAll(c.output.data(), frame_length) : -1;
   port.SetRTS(false);

@@ -23,6 +23,7 @@ class LineSilence {
   void SetSilence(std::chrono::nanoseconds silence) { silence_ = silence; }
   // A byte went out or came in at `when`.
   void NoteByte(Clock::time_point when) { last_byte_ = when; }
+  Clock::time_point LastByte() const { return last_byte_; }
   // Zero once the silence has passed (or no byte was ever noted).
   Clock::duration Remaining(Clock::time_point now) const;
 

@@ -1,10 +1,12 @@
 #include "gateway/serial_io.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <optional>
 
+#include "common/config_values.h"
 #include "common/log_text.h"
 #include "gateway/line_silence.h"
 #include "platform/ansi_string.h"
@@ -20,6 +22,10 @@ constexpr DWORD kPurgeEverything =
 // else the first byte to arrive ends the read.
 constexpr COMMTIMEOUTS kTimeoutsAtOpen = {MAXDWORD, MAXDWORD, 3000, 0, 3000};
 
+// After a failed wait for an owed reply: a line that fails leaves its
+// failure to the exchange that follows; only a cancel ends the request.
+bool NotCancelled(DWORD error) { return error != ECANCELED; }
+
 // Bytes of the longest Modbus RTU frame.
 constexpr int kLongestRtuFrame = 256;
 
@@ -32,11 +38,16 @@ class SerialIO::Impl {
   AnsiString error_text;
   DCB cached_dcb{};
   LineSilence silence;
+  // Bytes read since the last write: as much of a reply as has come.
+  std::uint32_t bytes_since_write = 0;
 
   void CacheDCB(const DCB& dcb) {
     cached_dcb = dcb;
     silence.SetSilence(InterFrameSilence(dcb));
   }
+
+  std::chrono::steady_clock::duration QuietEnding(
+      DWORD read_timeout_ms, std::uint32_t bytes_in) const;
 
   void SetErrorText(DWORD code) {
     SysErrorText(error_text, static_cast<std::int32_t>(code));
@@ -143,7 +154,10 @@ std::int32_t SerialIO::Write(const void* buffer, DWORD count) {
     return -1;
   }
   // WriteFile returns once the bytes have left the port.
-  if (written > 0) impl_->silence.NoteByte(LineSilence::Clock::now());
+  if (written > 0) {
+    impl_->silence.NoteByte(LineSilence::Clock::now());
+    impl_->bytes_since_write = 0;
+  }
   // Matters only when fewer bytes went out than asked.
   impl_->error_text = "write time-out";
   return static_cast<std::int32_t>(written);
@@ -173,6 +187,7 @@ std::int32_t SerialIO::Read(void* buffer, DWORD capacity) {
     impl_->error_text = "read time-out\n";
   } else {
     impl_->silence.NoteByte(LineSilence::Clock::now());
+    impl_->bytes_since_write += got;
   }
   return static_cast<std::int32_t>(got);
 }
@@ -210,11 +225,42 @@ bool SerialIO::WaitForSilence() {
   return PauseUntil(LineSilence::Clock::now() + SilenceLeft());
 }
 
-std::chrono::steady_clock::time_point SerialIO::LastReplyByte(
+OwedReply SerialIO::ReplyOwedSince(
     std::chrono::steady_clock::time_point sent) const {
-  const DWORD read_timeout = impl_->timeouts.ReadTotalTimeoutConstant;
-  if (read_timeout == MAXDWORD)
-    return std::chrono::steady_clock::time_point::max();
-  return sent + std::chrono::milliseconds(read_timeout) +
-         kLongestRtuFrame * CharacterTime(impl_->cached_dcb);
+  return {std::max(sent, impl_->silence.LastByte()),
+          impl_->timeouts.ReadTotalTimeoutConstant, impl_->bytes_since_write};
+}
+
+// How long the line must be quiet before the owed reply counts as over.
+std::chrono::steady_clock::duration SerialIO::Impl::QuietEnding(
+    DWORD read_timeout_ms, std::uint32_t bytes_in) const {
+  if (read_timeout_ms != MAXDWORD)
+    return std::chrono::milliseconds(read_timeout_ms);
+  // No limit: the gap that ends an RTU frame ends a reply that has begun.
+  if (bytes_in > 0) return InterFrameSilence(cached_dcb);
+  return std::chrono::milliseconds(kLongestDialogPortTimeoutMs);
+}
+
+bool SerialIO::LetOwedReplyPass(OwedReply& owed) {
+  const DWORD read_timeout = std::min(
+      owed.read_timeout_ms, impl_->timeouts.ReadTotalTimeoutConstant);
+  BYTE dropped[kLongestRtuFrame];
+  while (owed.bytes_in < kLongestRtuFrame) {
+    BOOL arrived = 0;
+    const auto quiet_until =
+        owed.last_traffic + impl_->QuietEnding(read_timeout, owed.bytes_in);
+    if (!WaitCommInputUntil(impl_->port, quiet_until, &arrived)) {
+      const DWORD error = GetLastError();
+      impl_->SetErrorText(error);
+      return NotCancelled(error);
+    }
+    if (!arrived) return true;
+    const std::int32_t got = Read(dropped, kLongestRtuFrame - owed.bytes_in);
+    if (got < 0) return NotCancelled(GetLastError());
+    if (got > 0) {
+      owed.last_traffic = LineSilence::Clock::now();
+      owed.bytes_in += static_cast<std::uint32_t>(got);
+    }
+  }
+  return true;
 }

@@ -7,6 +7,17 @@
 
 struct DCB;
 
+// What a line owes after an exchange that was given up while the device
+// could be answering: RTU replies carry nothing that says which request
+// they answer, so the next request on the line must not take this one's
+// reply for its own.
+struct OwedReply {
+  // The later of the request's write and the last byte received since.
+  std::chrono::steady_clock::time_point last_traffic;
+  DWORD read_timeout_ms = 0;  // in force when the exchange was given up
+  std::uint32_t bytes_in = 0;  // of the reply, received so far
+};
+
 class SerialIO {
  public:
   SerialIO();
@@ -47,12 +58,20 @@ class SerialIO {
   std::chrono::steady_clock::duration SilenceLeft() const;
   bool WaitForSilence();
 
-  // The latest time at which a device can still be sending its reply to a
-  // frame that left the port at `sent`: the reply may begin as late as the
-  // read time-out allows, and the longest one then takes its time on the
-  // line. The clock's end when reads wait without limit.
-  std::chrono::steady_clock::time_point LastReplyByte(
-      std::chrono::steady_clock::time_point sent) const;
+  // The reply that a device may still be sending after an exchange was
+  // given up with its frame (possibly) on the line at `sent`: what the
+  // line has carried since, and the read time-out it was read under.
+  OwedReply ReplyOwedSince(std::chrono::steady_clock::time_point sent) const;
+  // Reads and drops that reply until it is over by the reader's own rule:
+  // the line has been quiet for the read time-out (the shorter of the one
+  // the reply was owed under and the port's own now) since the later of
+  // the write and the last byte received. Without a limit on either, a
+  // reply ends once bytes have come and the line has then been quiet for
+  // the gap between frames, and a line that stays silent is given the
+  // longest time-out an operator can set. A line that has carried a whole
+  // frame's worth owes nothing more. False, with `owed` brought up to
+  // date, when the port's transfers are cancelled.
+  bool LetOwedReplyPass(OwedReply& owed);
 
   class Impl;
 

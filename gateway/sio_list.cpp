@@ -99,10 +99,10 @@ int SioList::OpenPort(const TSetting::ComParam& param, UnitIdSet& seen) {
     return Fail(kComListBadSlaveAddrList, name);
   }
   // The reply that a stop left this line with may still be on its way.
-  if (const auto abandoned = abandoned_replies_.find(listed.name.str());
-      abandoned != abandoned_replies_.end()) {
-    listed.abandoned_reply_until = abandoned->second;
-    abandoned_replies_.erase(abandoned);
+  if (const auto owed = owed_replies_.find(listed.name.str());
+      owed != owed_replies_.end()) {
+    listed.owed_reply = owed->second;
+    owed_replies_.erase(owed);
   }
   return kComListOk;
 }
@@ -119,9 +119,7 @@ int SioList::Fail(int code, const AnsiString& port_name) {
 
 void SioList::Close() {
   for (const SIO_Item& item : ports_) {
-    if (item.abandoned_reply_until) {
-      abandoned_replies_[item.name.str()] = *item.abandoned_reply_until;
-    }
+    if (item.owed_reply) owed_replies_[item.name.str()] = *item.owed_reply;
   }
   while (!ports_.empty()) ports_.pop_front();  // closed in opening order
   locks_.Clear();

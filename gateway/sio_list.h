@@ -7,7 +7,6 @@
 // does; in between the gateway threads only read the table, through
 // Locks().Lock / Locks().Unlock.
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <list>
 #include <map>
@@ -27,11 +26,10 @@ struct SIO_Item {
   AnsiString name;  // the port's name as configured
   std::unique_ptr<SerialIO> port;
   std::uint32_t RtsDelay = 0;  // ms between raising RTS and writing
-  // Set when a stop abandoned an exchange on this line: until then the
-  // device may still be sending its reply, which no request that follows
-  // may take for its own (RTU replies carry nothing that says which
-  // request they answer). Read and written under the port's lock.
-  std::optional<std::chrono::steady_clock::time_point> abandoned_reply_until;
+  // Set when a stop abandoned an exchange on this line whose reply may
+  // still come, which no request that follows may take for its own. Read
+  // and written under the port's lock.
+  std::optional<OwedReply> owed_reply;
 };
 
 // Results of SioList::Open; the texts are section "ComList" of the
@@ -77,10 +75,9 @@ class SioList {
   // Declared so that destruction unmaps the ids (closing the mutexes)
   // before the ports they lead to are closed.
   std::list<SIO_Item> ports_;  // items never move: the map points at them
-  // The abandoned replies of closed ports, by port name, for the next Open:
-  // a device answers whether or not its port is open.
-  std::map<std::string, std::chrono::steady_clock::time_point>
-      abandoned_replies_;
+  // The owed replies of closed ports, by port name, for the next Open: a
+  // device answers whether or not its port is open.
+  std::map<std::string, OwedReply> owed_replies_;
   std::atomic<bool> cancelled_{false};
   AnsiString error_text_;
   GroupLock<SIO_Item> locks_;

@@ -173,6 +173,13 @@ BOOL WriteFile(HANDLE port, const void* buffer, DWORD count, DWORD* written,
 BOOL SleepComm(HANDLE port, DWORD milliseconds);
 // The same, up to a point in time.
 BOOL SleepCommUntil(HANDLE port, std::chrono::steady_clock::time_point until);
+// Waits, up to a point in time, until the port has bytes to read (or
+// reports a hang-up, which the next ReadFile then gives as its failure):
+// 1 with `arrived` telling which, 0 with ECANCELED as soon as the port's
+// transfers are cancelled. Reads nothing.
+BOOL WaitCommInputUntil(HANDLE port,
+                        std::chrono::steady_clock::time_point until,
+                        BOOL* arrived);
 
 // Cancels the port's transfers, from any thread: a ReadFile,
 // WriteFile or SleepComm that waits on it ends at once, and every later

@@ -205,6 +205,27 @@ BOOL SleepCommUntil(HANDLE port, std::chrono::steady_clock::time_point until) {
   }
 }
 
+BOOL WaitCommInputUntil(HANDLE port,
+                        std::chrono::steady_clock::time_point until,
+                        BOOL* arrived) {
+  SerialDevice* device = AsSerialDevice(port);
+  if (device == nullptr) return 0;
+  if (arrived == nullptr) return Fail(EINVAL);
+  *arrived = 0;
+  switch (WaitUntilReady(device->fd(), POLLIN, device->cancel,
+                         Deadline::At(until))) {
+    case Readiness::kReady:
+      *arrived = 1;
+      return 1;
+    case Readiness::kTimedOut:
+      return 1;
+    case Readiness::kCancelled:
+      return Fail(ECANCELED);
+    default:
+      return Fail(errno);
+  }
+}
+
 BOOL CancelCommIo(HANDLE port) {
   SerialDevice* device = AsSerialDevice(port);
   if (device == nullptr) return 0;

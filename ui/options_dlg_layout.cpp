@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QLabel>
 
+#include "common/config_values.h"
 #include "ui/options_dlg.h"
 #include "ui/tree_images.h"
 
@@ -144,9 +145,11 @@ void TOptionsDlg::BuildPortPage() {
   auto* timeouts = new QGroupBox("Serial I/O Time-out(ms)", TabSheet2);
   timeouts->setGeometry(8, 172, 310, 70);
   NewLabel("Write", timeouts, 8, 20);
-  cseWriteTimeout = NewSpinEdit("cseWriteTimeout", timeouts, {8, 36, 100, 22}, 5, 60000);
+  cseWriteTimeout = NewSpinEdit("cseWriteTimeout", timeouts, {8, 36, 100, 22}, 5,
+                               kLongestDialogPortTimeoutMs);
   NewLabel("Read", timeouts, 152, 20);
-  cseReadTimeout = NewSpinEdit("cseReadTimeout", timeouts, {152, 36, 100, 22}, 5, 60000);
+  cseReadTimeout = NewSpinEdit("cseReadTimeout", timeouts, {152, 36, 100, 22}, 5,
+                               kLongestDialogPortTimeoutMs);
 
   NewLabel("RTS Delay", TabSheet2, 16, 254);
   cseRTS = NewSpinEdit("cseRTS", TabSheet2, {16, 270, 100, 22}, 0, 60000);

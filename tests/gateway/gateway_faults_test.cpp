@@ -22,9 +22,6 @@ constexpr std::uint8_t kOtherUnit = 8;
 const std::string kReadPdu = Bytes({0x03, 0x00, 0x04, 0x00, 0x01});
 const std::string kReplyPdu = Bytes({0x03, 0x02, 0x12, 0x34});
 
-// The PDU behind a Modbus TCP frame's 7-byte header.
-std::string PduOf(const std::string& tcp_frame) { return tcp_frame.substr(7); }
-
 class GatewayFaults : public ::testing::Test {
  protected:
   void SetUp() override {

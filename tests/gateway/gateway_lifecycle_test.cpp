@@ -15,6 +15,7 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -136,6 +137,8 @@ TEST_F(GatewayLifecycle, AClientThatLeftAloneOnItsLineEndsAtItsFirstFailure) {
   ASSERT_EQ(Hex(dead_line.ReadFar(first.size(), kHangGuardMs)), Hex(first));
   to_silent_unit.Close();
   EXPECT_TRUE(ends_alone()) << "each queued request waits for the device";
+  // The thread logs its failure, then its end; both may still be queued.
+  EXPECT_TRUE(gateway_.WaitForLogLine(" closed the connection"));
   EXPECT_EQ(gateway_.CountLogLines("did not answer in time"), 1);
   EXPECT_EQ(gateway_.CountLogLines(" closed the connection"), 1);
 
@@ -146,28 +149,78 @@ TEST_F(GatewayLifecycle, AClientThatLeftAloneOnItsLineEndsAtItsFirstFailure) {
   EXPECT_EQ(gateway_.CountLogLines("lock COM Port fail: error code = -3"), 1);
 }
 
-// A client whose connection is reset while its request waits for the
-// port: the request is dropped once the port is had, before anything goes
-// on the line, which would otherwise be held for a read time-out that no
-// reply could end.
-TEST_F(GatewayLifecycle, AResetClientsRequestNeverReachesTheLine) {
-  PtyPort& dead_line = gateway_.AddPort(3, "8", {500, 500, 0});
+// Where a request waits when its client's connection is reset.
+enum class ResetFinds { kWaitingForThePort, kInTheRtsDelay, kWaitingOutAnOwedReply };
+
+const char* ResetFindsName(ResetFinds where) {
+  switch (where) {
+    case ResetFinds::kWaitingForThePort:
+      return "WaitingForThePort";
+    case ResetFinds::kInTheRtsDelay:
+      return "InTheRtsDelay";
+    case ResetFinds::kWaitingOutAnOwedReply:
+      return "WaitingOutAnOwedReply";
+  }
+  return "";
+}
+
+void PrintTo(ResetFinds where, std::ostream* out) { *out << ResetFindsName(where); }
+
+class ResetClients : public GatewayLifecycle,
+                     public ::testing::WithParamInterface<ResetFinds> {};
+
+// A client whose connection is reset while its request waits: for the
+// port, in the port's RTS delay, or for the reply that a stop left the
+// line owing to pass. The request is dropped before anything goes on the
+// line: a write would be carried out for a client that has gone, and a
+// read would hold the line for a time-out that no reply could end.
+TEST_P(ResetClients, GetNothingOntoTheLine) {
+  const ResetFinds where = GetParam();
+  const std::uint32_t rts_delay = where == ResetFinds::kInTheRtsDelay ? 1000 : 0;
+  PtyPort& dead_line = gateway_.AddPort(3, "8", {500, 500, rts_delay});
   ASSERT_TRUE(gateway_.Start());
   RawModbusClient holder(gateway_.TcpPort());
-  ASSERT_TRUE(holder.Send(ReadRegister(1, 8, 1)));
-  const std::string held = RtuFrame(8, Bytes({0x03, 0, 1, 0, 1}));
-  ASSERT_EQ(Hex(dead_line.ReadFar(held.size(), kHangGuardMs)), Hex(held));
+  if (where != ResetFinds::kInTheRtsDelay) {  // at a device that never answers
+    ASSERT_TRUE(holder.Send(ReadRegister(1, 8, 1)));
+    const std::string held = RtuFrame(8, Bytes({0x03, 0, 1, 0, 1}));
+    ASSERT_EQ(Hex(dead_line.ReadFar(held.size(), kHangGuardMs)), Hex(held));
+  }
+  if (where == ResetFinds::kWaitingOutAnOwedReply) {
+    ASSERT_TRUE(gateway_.Stop());  // the line owes the holder's reply
+    ASSERT_TRUE(gateway_.Start());
+  }
+  // A byte on the idle line, which the request's thread drops once it has
+  // the port: with the owed reply, or by the purge before the RTS delay.
+  if (where != ResetFinds::kWaitingForThePort) {
+    ASSERT_TRUE(dead_line.WriteFar("\x55"));
+    ASSERT_TRUE(dead_line.WaitUntilQueuedAtGateway(1, kHangGuardMs));
+  }
   RawModbusClient leaver(gateway_.TcpPort());
   ASSERT_TRUE(leaver.Send(ReadRegister(2, 8, 2)));
   ASSERT_TRUE(WaitUntil([&] { return UnreadByGateway(leaver) == 0; }));
+  if (where != ResetFinds::kWaitingForThePort) {
+    ASSERT_TRUE(dead_line.WaitUntilReadByGateway(kHangGuardMs));
+  }
   leaver.CloseWithReset();
 
-  ASSERT_TRUE(gateway_.WaitForLogLine(" closed the connection"));
+  const int ended_by_the_stop = where == ResetFinds::kWaitingOutAnOwedReply ? 1 : 0;
+  ASSERT_TRUE(gateway_.WaitForLogLines(" closed the connection", ended_by_the_stop + 1));
   EXPECT_EQ(Hex(dead_line.ReadFar(1, 200)), "");
-  EXPECT_EQ(gateway_.CountLogLines("did not answer in time"), 1);
-  EXPECT_EQ(Hex(holder.Ask(ReadRegister(3, kUnit, 3))),
-            Hex(RegisterReply(3, kUnit, 3)));
+  EXPECT_EQ(gateway_.CountLogLines("did not answer in time"),
+            where == ResetFinds::kWaitingForThePort ? 1 : 0);
+  if (where != ResetFinds::kWaitingOutAnOwedReply) {
+    EXPECT_EQ(Hex(holder.Ask(ReadRegister(3, kUnit, 3))),
+              Hex(RegisterReply(3, kUnit, 3)));
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Waits, ResetClients,
+    ::testing::Values(ResetFinds::kWaitingForThePort, ResetFinds::kInTheRtsDelay,
+                      ResetFinds::kWaitingOutAnOwedReply),
+    [](const ::testing::TestParamInfo<ResetFinds>& info) {
+      return std::string(ResetFindsName(info.param));
+    });
 
 // A client that ends its sending after its requests still gets every
 // reply that its device gives.

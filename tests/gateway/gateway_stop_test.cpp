@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -84,6 +85,103 @@ INSTANTIATE_TEST_SUITE_P(Lines, StopWhileADeviceAnswers,
                            return "At" + std::to_string(info.param.baud) +
                                   "Baud";
                          });
+
+constexpr std::uint32_t kNoLimit = 4294967295u;
+
+// How a device answers a request whose exchange the stop cuts short, and
+// the read time-outs of the run that abandons it and of the next one.
+struct LateAnswer {
+  const char* name;
+  std::uint32_t rx_timeout_at_stop_ms;
+  std::uint32_t rx_timeout_at_run_ms;
+  std::size_t bytes_before_stop;  // of the reply, sent before the stop
+  int first_bytes_after_ms;       // from the request
+  int rest_after_ms;  // from the request, in the next run; -1: never
+};
+
+void PrintTo(const LateAnswer& answer, std::ostream* out) { *out << answer.name; }
+
+// The line must be quiet this long after the reply's last byte before the
+// next request goes out: the shorter read time-out, or nothing more than
+// the gap between frames when neither has a limit.
+milliseconds QuietAfterTheReply(const LateAnswer& answer) {
+  return milliseconds(std::min(answer.rx_timeout_at_stop_ms,
+                               answer.rx_timeout_at_run_ms) == kNoLimit
+                          ? 0
+                          : std::min(answer.rx_timeout_at_stop_ms,
+                                     answer.rx_timeout_at_run_ms));
+}
+
+class StopWhileADeviceAnswersLate : public ::testing::TestWithParam<LateAnswer> {
+ protected:
+  GatewayFixture gateway_;
+};
+
+// The test plays the device. Client A's read of 100 registers is answered
+// late, or in two pieces with a pause shorter than the read time-out
+// between them; the stop comes before the reply is over, Run follows at
+// once, and client B asks for 100 other registers. B's request must not
+// go out before A's reply is over by the reader's rule, must go out then
+// (not wait for ever), and B must get its own registers.
+TEST_P(StopWhileADeviceAnswersLate, TheNextRequestWaitsUntilTheReplyIsOver) {
+  const LateAnswer answer = GetParam();
+  PtyPort& line = gateway_.AddPort(1, "1", {1000, answer.rx_timeout_at_stop_ms});
+  ASSERT_TRUE(gateway_.Start());
+  RawModbusClient a(gateway_.TcpPort());
+  const std::string a_request = ReadRegisters(1, 1, 0, 100);
+  ASSERT_TRUE(a.Send(a_request));
+  const std::string a_on_line = RtuFrame(1, PduOf(a_request));
+  ASSERT_EQ(Hex(line.ReadFar(a_on_line.size(), kHangGuardMs)), Hex(a_on_line));
+  const auto asked = std::chrono::steady_clock::now();
+  const std::string a_reply = RtuFrame(1, PduOf(RegistersReply(1, 1, 0, 100)));
+  if (answer.bytes_before_stop > 0) {
+    std::this_thread::sleep_until(asked + milliseconds(answer.first_bytes_after_ms));
+    ASSERT_TRUE(line.WriteFar(a_reply.substr(0, answer.bytes_before_stop)));
+    ASSERT_TRUE(line.WaitUntilReadByGateway(kHangGuardMs));
+  }
+  ASSERT_TRUE(gateway_.Stop());
+
+  gateway_.OptionsOf(line).rx_timeout_ms = answer.rx_timeout_at_run_ms;
+  ASSERT_TRUE(gateway_.Start());
+  RawModbusClient b(gateway_.TcpPort());
+  const std::string b_request = ReadRegisters(2, 1, 500, 100);
+  ASSERT_TRUE(b.Send(b_request));
+  ASSERT_TRUE(WaitUntil([&] { return UnreadByGateway(b) == 0; }));
+  if (answer.rest_after_ms >= 0) {
+    std::this_thread::sleep_until(asked + milliseconds(answer.rest_after_ms));
+    ASSERT_EQ(Hex(line.ReadFar(1, 0)), "")
+        << "client B's request went out before A's reply was over";
+    ASSERT_TRUE(line.WriteFar(a_reply.substr(answer.bytes_before_stop)));
+  }
+  const auto replied = std::chrono::steady_clock::now();
+
+  const std::string b_on_line = RtuFrame(1, PduOf(b_request));
+  ASSERT_EQ(Hex(line.ReadFar(b_on_line.size(), kHangGuardMs)), Hex(b_on_line))
+      << "client B's request never went out";
+  EXPECT_GE(std::chrono::steady_clock::now() - replied, QuietAfterTheReply(answer))
+      << "client B's request went out while A's reply could still go on";
+  ASSERT_TRUE(line.WriteFar(RtuFrame(1, PduOf(RegistersReply(2, 1, 500, 100)))));
+  EXPECT_EQ(Hex(b.ReadFrame()), Hex(RegistersReply(2, 1, 500, 100)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, StopWhileADeviceAnswersLate,
+    ::testing::Values(
+        // A live device behind a port whose reads wait without limit.
+        LateAnswer{"AfterASecondWithoutAReadLimit", kNoLimit, kNoLimit, 0, 0, 1000},
+        // Without a limit, a reply that has begun is over once the line
+        // falls silent, as a frame is: a device that broke off its reply
+        // holds up no request.
+        LateAnswer{"BrokenOffWithoutAReadLimit", kNoLimit, kNoLimit, 3, 0, -1},
+        // The operator gives the port a read time-out before Run, and the
+        // other way round: the shorter one holds.
+        LateAnswer{"WithinATimeOutSetBeforeRun", kNoLimit, 500, 0, 0, 300},
+        LateAnswer{"WithinATimeOutLiftedBeforeRun", 500, kNoLimit, 0, 0, 300},
+        // 3 bytes after 600 ms, the other 202 after 900 ms more.
+        LateAnswer{"InPiecesWithinTheReadTimeOut", 1000, 1000, 3, 600, 1500}),
+    [](const ::testing::TestParamInfo<LateAnswer>& info) {
+      return std::string(info.param.name);
+    });
 
 // True while `fd` is a socket that listens.
 bool Listens(int fd) {

@@ -107,6 +107,19 @@ TEST_F(SerialIOTest, AWaitingReadFailsOnceTheDeviceIsGone) {
   EXPECT_EQ(io_.Write("x", 1), -1);
 }
 
+// A line that goes on talking after an abandoned exchange owes no more
+// than the longest frame: the wait for the owed reply reads no further and
+// does not wait for the line to fall silent, which it might never do.
+TEST_F(SerialIOTest, AnOwedReplyIsWaitedOutNoFurtherThanTheLongestFrame) {
+  io_.SetTimeouts(1000, 2000);
+  OwedReply owed = io_.ReplyOwedSince(Clock::now());
+  ASSERT_TRUE(line_.WriteFar(std::string(300, '\x55')));
+  ASSERT_TRUE(line_.WaitUntilQueuedAtGateway(300, 5000));
+  EXPECT_TRUE(io_.LetOwedReplyPass(owed));
+  EXPECT_EQ(owed.bytes_in, 256u);
+  EXPECT_TRUE(line_.WaitUntilQueuedAtGateway(44, 0)) << "read past the frame";
+}
+
 // Cancelling, as a stop does from another thread, ends a read or a write
 // that would wait without limit; from then on every transfer and pause
 // fails at once and nothing more reaches the line, but the port still

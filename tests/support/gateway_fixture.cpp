@@ -65,6 +65,14 @@ PtyPort& GatewayFixture::AddPort(unsigned number,
   return *pty_lines_.back();
 }
 
+PortOptions& GatewayFixture::OptionsOf(const PtyPort& port) {
+  const auto listed =
+      std::find_if(ports_.begin(), ports_.end(),
+                   [&](const Port& each) { return each.name == port.Name(); });
+  EXPECT_NE(listed, ports_.end()) << port.Name() << " is not a port of this gateway";
+  return listed->options;
+}
+
 std::string GatewayFixture::AddSocatPort(unsigned number,
                                          const std::string& slave_addr_list,
                                          PortOptions options) {

@@ -59,6 +59,8 @@ class GatewayFixture {
                                     const std::vector<int>& units);
 
   ServerOptions& Server() { return server_; }
+  // The options of a port that AddPort made, for the next Start.
+  PortOptions& OptionsOf(const PtyPort& port);
   // Replaces the error-text file that the configuration names.
   void WriteErrorTexts(const std::string& content);
   // Writes Quorvelin.ini and the error texts, loads the configuration and

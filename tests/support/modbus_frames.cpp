@@ -68,6 +68,10 @@ std::string RegistersReply(std::uint16_t transaction, std::uint8_t unit,
   return TcpFrame(transaction, unit, pdu);
 }
 
+std::string PduOf(std::string_view tcp_frame) {
+  return std::string(tcp_frame.substr(7));
+}
+
 std::string Hex(std::string_view bytes) {
   std::string text;
   for (const char byte : bytes) {

@@ -32,5 +32,7 @@ std::string ReadRegisters(std::uint16_t transaction, std::uint8_t unit,
 std::string RegistersReply(std::uint16_t transaction, std::uint8_t unit,
                            int address, int count);
 
+// The PDU behind a Modbus TCP frame's 7-byte header.
+std::string PduOf(std::string_view tcp_frame);
 // "01 03 00 6B" for failure messages.
 std::string Hex(std::string_view bytes);

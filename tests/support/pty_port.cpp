@@ -126,3 +126,15 @@ bool PtyPort::WaitUntilQueuedAtGateway(std::size_t count,
       },
       std::chrono::milliseconds(timeout_ms));
 }
+
+bool PtyPort::WaitUntilReadByGateway(int timeout_ms) const {
+  // Bytes written to the far end reach the terminal's input queue a moment
+  // later, and are not counted until they do; poll() on the terminal side
+  // first moves in whatever is on its way, so an empty answer means read.
+  return WaitUntil(
+      [&] {
+        pollfd input{keeper_fd_, POLLIN, 0};
+        return poll(&input, 1, 0) == 0;
+      },
+      std::chrono::milliseconds(timeout_ms));
+}

@@ -61,6 +61,9 @@ class PtyPort {
   // Waits up to `timeout_ms` until at least `count` bytes are queued at the
   // gateway's end (bytes written to the far end arrive a moment later).
   bool WaitUntilQueuedAtGateway(std::size_t count, int timeout_ms) const;
+  // Waits up to `timeout_ms` until the gateway has read every byte that
+  // reached its end.
+  bool WaitUntilReadByGateway(int timeout_ms) const;
 
  private:
   unsigned number_;
