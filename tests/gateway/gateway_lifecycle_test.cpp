@@ -320,6 +320,14 @@ TEST_F(GatewayLifecycle, StopCutsALongReplyWaitShortAndWritesNothingMore) {
   EXPECT_TRUE(StopsWithinGuard(gateway_))
       << "the stop waits for the abandoned reply";
   EXPECT_EQ(Hex(slow_line.ReadFar(1, 100)), "") << "written after the stop";
+
+  // The reply is still owed in the run after that.
+  ASSERT_TRUE(gateway_.Start());
+  RawModbusClient third(gateway_.TcpPort());
+  ASSERT_TRUE(third.Send(ReadRegister(4, kSlow, 1)));
+  ASSERT_TRUE(WaitUntil([&] { return UnreadByGateway(third) == 0; }));
+  EXPECT_EQ(Hex(slow_line.ReadFar(1, 300)), "")
+      << "written once a stop had cut the wait for the owed reply short";
 }
 
 TEST_F(GatewayLifecycle, AFailedStartFreesWhatItOpenedAndTheNextOneServes) {
