@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -159,13 +160,24 @@ int ReplaceInPlace(const fs::path& target, std::string_view bytes,
   return error;
 }
 
+// Extended attributes stay with the old file when a new one takes its
+// name; an ACL is one of them, and without it the group bits, which showed
+// the ACL's mask, would become the group's own rights. The file's other
+// names would go on showing the old bytes. A list the kernel will not give
+// is taken to hold something; a file system without attributes has none.
+bool CarriesWhatANewFileWouldLose(const OldFile& old) {
+  if (old.info.st_nlink > 1) return true;
+  const ssize_t list_size = ::flistxattr(old.fd, nullptr, 0);
+  return list_size > 0 || (list_size < 0 && errno != ENOTSUP);
+}
+
 // Through a new file where it can be all the old file was, else in place.
-// Whether it can have the old owner and group is asked before a new file
-// is made, so that the folder does not see one come and go for nothing.
+// Whether it can be is asked before a new file is made, so that the folder
+// does not see one come and go for nothing.
 int Replace(const fs::path& target, std::string_view bytes, const OldFile& old,
             const FileReplaceSteps& steps) {
   if (!old.Exists()) return ReplaceThroughNewFile(target, bytes, old, steps).error;
-  if (!MayGiveNewFileTo(old.info.st_uid, old.info.st_gid))
+  if (!MayGiveNewFileTo(old.info.st_uid, old.info.st_gid) || CarriesWhatANewFileWouldLose(old))
     return ReplaceInPlace(target, bytes, old, steps);
   const NewFileOutcome outcome = ReplaceThroughNewFile(target, bytes, old, steps);
   if (outcome.write_in_place_instead) return ReplaceInPlace(target, bytes, old, steps);

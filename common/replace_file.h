@@ -14,8 +14,10 @@
 //   bytes are put back, and the bytes reach the disk before it returns):
 //   in a folder that refuses new files or the move of a name, where a file
 //   is mounted on the name (usual for a file handed into a container) or
-//   the name may not move across file systems, and where this process
-//   cannot give a new file the old one's owner and group;
+//   the name may not move across file systems, where this process
+//   cannot give a new file the old one's owner and group, and where the
+//   old file carries what a new one would not: an ACL or any other
+//   extended attribute, or a second hard link;
 // - a name that is a symbolic link (or a chain of them) writes the file
 //   it points to; the link stays a link.
 #include <cstdio>

@@ -2,17 +2,20 @@
 // old file was (its mode, owner, group, the links that lead to it) stays,
 // a file the process may not write is left alone, and where a new file
 // cannot take the old one's place (a folder that takes no new file, a file
-// mounted on the name, an owner the writer cannot give a file to) a
+// mounted on the name, an owner the writer cannot give a file to) or would
+// lose what the old one carries (an ACL, an attribute, another name) a
 // writable file is still saved, in place.
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -362,6 +365,99 @@ TEST(ReplaceFile, AUserSaveKeepsOwnerAndGroupThroughANewFileWhereItCanElseInPlac
       EXPECT_EQ(StatOf(dir.path()).st_mtim.tv_sec, kLongAgo) << "a new file came and went";
     }
     EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+  }
+}
+
+// An ACL as the kernel keeps it in "system.posix_acl_access": a version,
+// then {tag, permissions, id} entries in order of tag and id. This one
+// lets `user` read and write; the owning group may only read, but the
+// mask, which the mode's group bits show, is rw.
+std::string AclLettingReadAndWrite(uid_t user) {
+  constexpr std::uint32_t kNoId = 0xffffffff;
+  const std::uint16_t kUserObj = 0x01, kUser = 0x02, kGroupObj = 0x04, kMask = 0x10, kOther = 0x20;
+  const struct {
+    std::uint16_t tag, permissions;
+    std::uint32_t id;
+  } entries[] = {{kUserObj, 6, kNoId}, {kUser, 6, user},  {kGroupObj, 4, kNoId},
+                 {kMask, 6, kNoId},    {kOther, 0, kNoId}};
+  std::string acl;
+  const auto put = [&acl](std::uint32_t value, int size) {
+    for (int byte = 0; byte < size; ++byte) acl += static_cast<char>(value >> (8 * byte));
+  };
+  put(2, 4);
+  for (const auto& entry : entries) {
+    put(entry.tag, 2);
+    put(entry.permissions, 2);
+    put(entry.id, 4);
+  }
+  return acl;
+}
+
+// An extended attribute's value; "" when the file has none of that name.
+std::string AttributeOf(const std::string& path, const char* name) {
+  std::string value(256, '\0');
+  const ssize_t size = getxattr(path.c_str(), name, value.data(), value.size());
+  value.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+  return value;
+}
+
+// A new file would carry none of this over: with the ACL gone the other
+// user could no longer write, and the group bits, which show the ACL's
+// mask, would let the group write; an attribute would be gone; another
+// name of the file would keep the old bytes. Such a file is written in
+// place, by root and by an owner that could give a new file its owner and
+// group.
+TEST(ReplaceFile, AFileWithAnAclAnAttributeOrASecondLinkIsWrittenInPlace) {
+  struct Case {
+    const char* what;
+    const char* attribute;  // or none
+    std::string value;
+    bool second_link;
+  };
+  const Case cases[] = {
+      {"an ACL that lets another user write", "system.posix_acl_access",
+       AclLettingReadAndWrite(kOtherUser), false},
+      {"a user attribute", "user.note", "set by hand", false},
+      {"a second hard link", nullptr, "", true},
+  };
+  const bool root = geteuid() == 0;
+  for (const bool by_owner : {false, true}) {
+    if (by_owner && !root) continue;  // then the process is a plain user already
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (by_owner ? ", saved by the owner" : ""));
+      TempDir dir;
+      const std::string file = dir.Write("Quorvelin.ini", kOld);
+      const std::string other_name = dir.File("other.ini");
+      ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+      if (c.attribute) {
+        ASSERT_EQ(setxattr(file.c_str(), c.attribute, c.value.data(), c.value.size(), 0), 0)
+            << Failed("setxattr");
+      }
+      if (c.second_link) {
+        ASSERT_EQ(link(file.c_str(), other_name.c_str()), 0) << Failed("link");
+      }
+      if (by_owner) {
+        ASSERT_EQ(chown(dir.path().c_str(), kUser, kUserGroup), 0);
+        ASSERT_EQ(chown(file.c_str(), kUser, kUserGroup), 0);
+      }
+      const struct stat before = StatOf(file);
+
+      const std::string answer = !by_owner ? ReplaceOutcome(file, kNew) : InForkedChild([&] {
+        const std::string failure = BecomeUser({kUser, kUserGroup, {}});
+        return failure.empty() ? ReplaceOutcome(file, kNew) : failure;
+      });
+      EXPECT_EQ(answer, "");
+      EXPECT_EQ(ReadFile(file), kNew);
+      const struct stat saved = StatOf(file);
+      EXPECT_EQ(saved.st_ino, before.st_ino);
+      EXPECT_EQ(saved.st_mode, before.st_mode);
+      if (c.attribute) {
+        EXPECT_EQ(AttributeOf(file, c.attribute), c.value);
+      }
+      if (c.second_link) {
+        EXPECT_EQ(ReadFile(other_name), kNew);
+      }
+    }
   }
 }
 
