@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -176,27 +177,44 @@ TEST(ReplaceFile, AFolderThatTakesNoNewFileHasItsFilesWrittenInPlace) {
 }
 
 // In place the write is not one step: one that fails part-way (the file
-// size limit stands in for a full disk) puts the old bytes back.
+// size limit stands in for a full disk) puts the old bytes back. Old bytes
+// that no longer fit either may leave the file in pieces, and the text
+// says so.
 TEST(ReplaceFile, AnInPlaceWriteThatFailsPartWayLeavesTheOldContent) {
-  TempDir dir;
-  const std::string file = dir.Write("Quorvelin.ini", kOld);
+  constexpr rlim_t kSizeLimit = 64;
   const std::string too_long(200, 'x');
+  const std::string old_past_limit = kOld + std::string(kSizeLimit, ';');
+  const struct {
+    const char* what;
+    std::string old;
+    std::string error_text;  // after "Cannot write <file>: "
+  } cases[] = {
+      {"old bytes within the limit", kOld, "File too large"},
+      {"old bytes past the limit", old_past_limit,
+       "File too large; putting the old content back failed too (File too large): the file may "
+       "be incomplete"},
+  };
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit former{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &former), 0);
   rlimit small = former;
-  small.rlim_cur = 64;
-  std::string error;
-  int result = 0;
-  {
-    ScopedReadOnly read_only(dir.path());
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    result = ReplaceFileContent(file, too_long, error);
-    setrlimit(RLIMIT_FSIZE, &former);
+  small.rlim_cur = kSizeLimit;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string file = dir.Write("Quorvelin.ini", c.old);
+    std::string error;
+    int result = 0;
+    {
+      ScopedReadOnly read_only(dir.path());
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+      result = ReplaceFileContent(file, too_long, error);
+      setrlimit(RLIMIT_FSIZE, &former);
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(error, "Cannot write " + file + ": " + c.error_text);
+    EXPECT_EQ(ReadFile(file), c.old);
   }
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(error, "Cannot write " + file + ": File too large");
-  EXPECT_EQ(ReadFile(file), kOld);
 }
 
 // What reached the disk, in order, with the renames between:
@@ -368,6 +386,14 @@ TEST(ReplaceFile, AUserSaveKeepsOwnerAndGroupThroughANewFileWhereItCanElseInPlac
   }
 }
 
+// The outcome of a save by kUser, from a forked child.
+std::string ReplaceOutcomeAsUser(const std::string& name, std::string_view bytes) {
+  return InForkedChild([&] {
+    const std::string failure = BecomeUser({kUser, kUserGroup, {}});
+    return failure.empty() ? ReplaceOutcome(name, bytes) : failure;
+  });
+}
+
 // An ACL as the kernel keeps it in "system.posix_acl_access": a version,
 // then {tag, permissions, id} entries in order of tag and id. This one
 // lets `user` read and write; the owning group may only read, but the
@@ -442,10 +468,8 @@ TEST(ReplaceFile, AFileWithAnAclAnAttributeOrASecondLinkIsWrittenInPlace) {
       }
       const struct stat before = StatOf(file);
 
-      const std::string answer = !by_owner ? ReplaceOutcome(file, kNew) : InForkedChild([&] {
-        const std::string failure = BecomeUser({kUser, kUserGroup, {}});
-        return failure.empty() ? ReplaceOutcome(file, kNew) : failure;
-      });
+      const std::string answer =
+          by_owner ? ReplaceOutcomeAsUser(file, kNew) : ReplaceOutcome(file, kNew);
       EXPECT_EQ(answer, "");
       EXPECT_EQ(ReadFile(file), kNew);
       const struct stat saved = StatOf(file);
@@ -458,6 +482,38 @@ TEST(ReplaceFile, AFileWithAnAclAnAttributeOrASecondLinkIsWrittenInPlace) {
         EXPECT_EQ(ReadFile(other_name), kNew);
       }
     }
+  }
+}
+
+// Without its old bytes an in-place write that failed part-way could put
+// nothing back: a file its user may write but not read is left alone
+// wherever it would be written in place. Root reads any file, so its test
+// saves as kUser.
+TEST(ReplaceFile, AnInPlaceWriteIsRefusedWhereTheOldContentCannotBeRead) {
+  const bool root = geteuid() == 0;
+  for (const bool second_link : {false, true}) {
+    SCOPED_TRACE(second_link ? "a second link" : "a folder that takes no new file");
+    TempDir dir;
+    const std::string file = dir.Write("Quorvelin.ini", kOld);
+    if (second_link) {
+      ASSERT_EQ(link(file.c_str(), dir.File("other.ini").c_str()), 0) << Failed("link");
+    }
+    if (root) {
+      ASSERT_EQ(chown(dir.path().c_str(), kUser, kUserGroup), 0);
+      ASSERT_EQ(chown(file.c_str(), kUser, kUserGroup), 0);
+    }
+    const std::set<std::string> entries = FolderEntries(dir.path());
+    std::string answer;
+    {
+      ScopedUnreadable write_only(file);  // first: a closed folder hides it from root
+      std::optional<ScopedReadOnly> no_new_files;
+      if (!second_link) no_new_files.emplace(dir.path());
+      answer = root ? ReplaceOutcomeAsUser(file, kNew) : ReplaceOutcome(file, kNew);
+    }
+    EXPECT_EQ(answer, "Cannot write " + file +
+                          ": its old content cannot be read to keep it: Permission denied");
+    EXPECT_EQ(ReadFile(file), kOld);
+    EXPECT_EQ(FolderEntries(dir.path()), entries);
   }
 }
 
