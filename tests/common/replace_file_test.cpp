@@ -13,6 +13,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -398,23 +399,21 @@ std::string ReplaceOutcomeAsUser(const std::string& name, std::string_view bytes
 // then {tag, permissions, id} entries in order of tag and id. This one
 // lets `user` read and write; the owning group may only read, but the
 // mask, which the mode's group bits show, is rw.
-std::string AclLettingReadAndWrite(uid_t user) {
+std::string AclLettingReadAndWrite(std::uint32_t user) {
   constexpr std::uint32_t kNoId = 0xffffffff;
-  const std::uint16_t kUserObj = 0x01, kUser = 0x02, kGroupObj = 0x04, kMask = 0x10, kOther = 0x20;
-  const struct {
-    std::uint16_t tag, permissions;
-    std::uint32_t id;
-  } entries[] = {{kUserObj, 6, kNoId}, {kUser, 6, user},  {kGroupObj, 4, kNoId},
-                 {kMask, 6, kNoId},    {kOther, 0, kNoId}};
+  using Entry = std::array<std::uint32_t, 3>;
   std::string acl;
   const auto put = [&acl](std::uint32_t value, int size) {
     for (int byte = 0; byte < size; ++byte) acl += static_cast<char>(value >> (8 * byte));
   };
   put(2, 4);
-  for (const auto& entry : entries) {
-    put(entry.tag, 2);
-    put(entry.permissions, 2);
-    put(entry.id, 4);
+  // The owner, the user, the owning group, the mask, everyone else.
+  for (const auto& [tag, permissions, id] : {Entry{0x01, 6, kNoId}, Entry{0x02, 6, user},
+                                             Entry{0x04, 4, kNoId}, Entry{0x10, 6, kNoId},
+                                             Entry{0x20, 0, kNoId}}) {
+    put(tag, 2);
+    put(permissions, 2);
+    put(id, 4);
   }
   return acl;
 }
@@ -455,13 +454,10 @@ TEST(ReplaceFile, AFileWithAnAclAnAttributeOrASecondLinkIsWrittenInPlace) {
       const std::string file = dir.Write("Quorvelin.ini", kOld);
       const std::string other_name = dir.File("other.ini");
       ASSERT_EQ(chmod(file.c_str(), 0640), 0);
-      if (c.attribute) {
-        ASSERT_EQ(setxattr(file.c_str(), c.attribute, c.value.data(), c.value.size(), 0), 0)
-            << Failed("setxattr");
-      }
-      if (c.second_link) {
-        ASSERT_EQ(link(file.c_str(), other_name.c_str()), 0) << Failed("link");
-      }
+      ASSERT_TRUE(!c.attribute ||
+                  setxattr(file.c_str(), c.attribute, c.value.data(), c.value.size(), 0) == 0)
+          << Failed("setxattr");
+      ASSERT_TRUE(!c.second_link || link(file.c_str(), other_name.c_str()) == 0) << Failed("link");
       if (by_owner) {
         ASSERT_EQ(chown(dir.path().c_str(), kUser, kUserGroup), 0);
         ASSERT_EQ(chown(file.c_str(), kUser, kUserGroup), 0);
@@ -475,12 +471,8 @@ TEST(ReplaceFile, AFileWithAnAclAnAttributeOrASecondLinkIsWrittenInPlace) {
       const struct stat saved = StatOf(file);
       EXPECT_EQ(saved.st_ino, before.st_ino);
       EXPECT_EQ(saved.st_mode, before.st_mode);
-      if (c.attribute) {
-        EXPECT_EQ(AttributeOf(file, c.attribute), c.value);
-      }
-      if (c.second_link) {
-        EXPECT_EQ(ReadFile(other_name), kNew);
-      }
+      EXPECT_EQ(c.attribute ? AttributeOf(file, c.attribute) : "", c.value);
+      EXPECT_EQ(ReadFile(other_name), c.second_link ? kNew : "");
     }
   }
 }
@@ -495,9 +487,8 @@ TEST(ReplaceFile, AnInPlaceWriteIsRefusedWhereTheOldContentCannotBeRead) {
     SCOPED_TRACE(second_link ? "a second link" : "a folder that takes no new file");
     TempDir dir;
     const std::string file = dir.Write("Quorvelin.ini", kOld);
-    if (second_link) {
-      ASSERT_EQ(link(file.c_str(), dir.File("other.ini").c_str()), 0) << Failed("link");
-    }
+    ASSERT_TRUE(!second_link || link(file.c_str(), dir.File("other.ini").c_str()) == 0)
+        << Failed("link");
     if (root) {
       ASSERT_EQ(chown(dir.path().c_str(), kUser, kUserGroup), 0);
       ASSERT_EQ(chown(file.c_str(), kUser, kUserGroup), 0);
