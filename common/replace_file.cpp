@@ -2,14 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "common/file_owner_rights.h"
 
@@ -20,8 +19,11 @@ namespace fs = std::filesystem;
 // As many links as the kernel itself follows in one name.
 constexpr int kMostLinksFollowed = 40;
 
-int Fail(const std::string& file_name, int error, std::string& error_text) {
-  error_text = "Cannot write " + file_name + ": " + std::strerror(error);
+// What follows "Cannot write <name>: "; "" when nothing failed.
+std::string ReasonOf(int error) { return error == 0 ? "" : std::strerror(error); }
+
+int Fail(const std::string& file_name, const std::string& reason, std::string& error_text) {
+  error_text = "Cannot write " + file_name + ": " + reason;
   return -1;
 }
 
@@ -147,29 +149,62 @@ int Overwrite(int fd, std::string_view bytes, const FileReplaceSteps& steps) {
   return steps.sync_to_disk(fd) == 0 ? 0 : errno;
 }
 
-// Writing over the old file cannot be one step, so the old bytes are kept
-// (when they can be read) and put back if the new ones do not all fit.
-int ReplaceInPlace(const fs::path& target, std::string_view bytes,
-                   const OldFile& old, const FileReplaceSteps& steps) {
-  std::ifstream reader(target, std::ios::binary);
-  const std::string old_bytes{std::istreambuf_iterator<char>(reader), {}};
-  const bool have_old_bytes = reader.is_open() && !reader.bad();
-  const int error = Overwrite(old.fd, bytes, steps);
-  if (error != 0 && have_old_bytes) Overwrite(old.fd, old_bytes, steps);
+// The whole content of a file: 0 or the error.
+int ReadWhole(const fs::path& target, std::string& bytes) {
+  const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return errno;
+  char chunk[4096];
+  int error = 0;
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = errno;
+    if (got <= 0) break;
+    bytes.append(chunk, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
   return error;
 }
 
+// Writing over the old file cannot be one step, so the old bytes are put
+// back if the new ones do not all fit. Without them a failure part-way
+// would leave neither content, so the write is not begun; a put-back that
+// fails too leaves the file in pieces, which the reason must say.
+std::string ReplaceInPlace(const fs::path& target, std::string_view bytes,
+                           const OldFile& old, const FileReplaceSteps& steps) {
+  std::string old_bytes;
+  if (const int error = ReadWhole(target, old_bytes); error != 0)
+    return "its old content cannot be read to keep it: " + ReasonOf(error);
+  const int error = Overwrite(old.fd, bytes, steps);
+  if (error == 0) return "";
+  const int put_back_error = Overwrite(old.fd, old_bytes, steps);
+  if (put_back_error == 0) return ReasonOf(error);
+  return ReasonOf(error) + "; putting the old content back failed too (" +
+         ReasonOf(put_back_error) + "): the file may be incomplete";
+}
+
+// Extended attributes stay with the old file when a new one takes its
+// name; an ACL is one of them, and without it the group bits, which showed
+// the ACL's mask, would become the group's own rights. The file's other
+// names would go on showing the old bytes. A list the kernel will not give
+// is taken to hold something; a file system without attributes has none.
+bool CarriesWhatANewFileWouldLose(const OldFile& old) {
+  if (old.info.st_nlink > 1) return true;
+  const ssize_t list_size = ::flistxattr(old.fd, nullptr, 0);
+  return list_size > 0 || (list_size < 0 && errno != ENOTSUP);
+}
+
 // Through a new file where it can be all the old file was, else in place.
-// Whether it can have the old owner and group is asked before a new file
-// is made, so that the folder does not see one come and go for nothing.
-int Replace(const fs::path& target, std::string_view bytes, const OldFile& old,
-            const FileReplaceSteps& steps) {
-  if (!old.Exists()) return ReplaceThroughNewFile(target, bytes, old, steps).error;
-  if (!MayGiveNewFileTo(old.info.st_uid, old.info.st_gid))
+// Whether it can be is asked before a new file is made, so that the folder
+// does not see one come and go for nothing.
+std::string Replace(const fs::path& target, std::string_view bytes, const OldFile& old,
+                    const FileReplaceSteps& steps) {
+  if (!old.Exists()) return ReasonOf(ReplaceThroughNewFile(target, bytes, old, steps).error);
+  if (!MayGiveNewFileTo(old.info.st_uid, old.info.st_gid) || CarriesWhatANewFileWouldLose(old))
     return ReplaceInPlace(target, bytes, old, steps);
   const NewFileOutcome outcome = ReplaceThroughNewFile(target, bytes, old, steps);
   if (outcome.write_in_place_instead) return ReplaceInPlace(target, bytes, old, steps);
-  return outcome.error;
+  return ReasonOf(outcome.error);
 }
 
 }  // namespace
@@ -178,8 +213,9 @@ int ReplaceFileContent(const std::string& file_name, std::string_view bytes,
                        std::string& error_text, const FileReplaceSteps& steps) {
   const fs::path target = TargetOf(file_name);
   OldFile old;
-  int error = OpenOldFile(target, old);
-  if (error == 0) error = Replace(target, bytes, old, steps);
+  const int open_error = OpenOldFile(target, old);
+  const std::string reason =
+      open_error != 0 ? ReasonOf(open_error) : Replace(target, bytes, old, steps);
   if (old.Exists()) ::close(old.fd);
-  return error == 0 ? 0 : Fail(file_name, error, error_text);
+  return reason.empty() ? 0 : Fail(file_name, reason, error_text);
 }

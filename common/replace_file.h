@@ -10,12 +10,15 @@
 //   folder would let a new file take its name;
 // - the new file keeps the old one's permission bits, owner and group;
 // - where a new file cannot stand in for the old one, a file this process
-//   may write is written in place instead (on a failure part-way its old
-//   bytes are put back, and the bytes reach the disk before it returns):
+//   may write is written in place instead (its old bytes are read first,
+//   to be put back on a failure part-way, and a file whose bytes cannot
+//   be read is not written; the bytes reach the disk before it returns):
 //   in a folder that refuses new files or the move of a name, where a file
 //   is mounted on the name (usual for a file handed into a container) or
-//   the name may not move across file systems, and where this process
-//   cannot give a new file the old one's owner and group;
+//   the name may not move across file systems, where this process
+//   cannot give a new file the old one's owner and group, and where the
+//   old file carries what a new one would not: an ACL or any other
+//   extended attribute, or a second hard link;
 // - a name that is a symbolic link (or a chain of them) writes the file
 //   it points to; the link stays a link.
 #include <cstdio>
@@ -34,9 +37,10 @@ struct FileReplaceSteps {
   std::function<int(const char* from, const char* to)> rename = ::rename;
 };
 
-// 0, or -1 with `error_text` naming the file and the system's reason
-// ("Cannot write Quorvelin.ini: Permission denied"); the old file is then
-// as it was.
+// 0, or -1 with `error_text` naming the file and the reason ("Cannot
+// write Quorvelin.ini: Permission denied"); the old file is then as it
+// was, unless the text ends "the file may be incomplete": an in-place
+// write failed part-way and so did putting the old bytes back.
 int ReplaceFileContent(const std::string& file_name, std::string_view bytes,
                        std::string& error_text,
                        const FileReplaceSteps& steps = {});

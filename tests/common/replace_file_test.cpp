@@ -2,20 +2,25 @@
 // old file was (its mode, owner, group, the links that lead to it) stays,
 // a file the process may not write is left alone, and where a new file
 // cannot take the old one's place (a folder that takes no new file, a file
-// mounted on the name, an owner the writer cannot give a file to) a
+// mounted on the name, an owner the writer cannot give a file to) or would
+// lose what the old one carries (an ACL, an attribute, another name) a
 // writable file is still saved, in place.
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -173,27 +178,44 @@ TEST(ReplaceFile, AFolderThatTakesNoNewFileHasItsFilesWrittenInPlace) {
 }
 
 // In place the write is not one step: one that fails part-way (the file
-// size limit stands in for a full disk) puts the old bytes back.
+// size limit stands in for a full disk) puts the old bytes back. Old bytes
+// that no longer fit either may leave the file in pieces, and the text
+// says so.
 TEST(ReplaceFile, AnInPlaceWriteThatFailsPartWayLeavesTheOldContent) {
-  TempDir dir;
-  const std::string file = dir.Write("Quorvelin.ini", kOld);
+  constexpr rlim_t kSizeLimit = 64;
   const std::string too_long(200, 'x');
+  const std::string old_past_limit = kOld + std::string(kSizeLimit, ';');
+  const struct {
+    const char* what;
+    std::string old;
+    std::string error_text;  // after "Cannot write <file>: "
+  } cases[] = {
+      {"old bytes within the limit", kOld, "File too large"},
+      {"old bytes past the limit", old_past_limit,
+       "File too large; putting the old content back failed too (File too large): the file may "
+       "be incomplete"},
+  };
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit former{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &former), 0);
   rlimit small = former;
-  small.rlim_cur = 64;
-  std::string error;
-  int result = 0;
-  {
-    ScopedReadOnly read_only(dir.path());
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    result = ReplaceFileContent(file, too_long, error);
-    setrlimit(RLIMIT_FSIZE, &former);
+  small.rlim_cur = kSizeLimit;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string file = dir.Write("Quorvelin.ini", c.old);
+    std::string error;
+    int result = 0;
+    {
+      ScopedReadOnly read_only(dir.path());
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+      result = ReplaceFileContent(file, too_long, error);
+      setrlimit(RLIMIT_FSIZE, &former);
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(error, "Cannot write " + file + ": " + c.error_text);
+    EXPECT_EQ(ReadFile(file), c.old);
   }
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(error, "Cannot write " + file + ": File too large");
-  EXPECT_EQ(ReadFile(file), kOld);
 }
 
 // What reached the disk, in order, with the renames between:
@@ -362,6 +384,127 @@ TEST(ReplaceFile, AUserSaveKeepsOwnerAndGroupThroughANewFileWhereItCanElseInPlac
       EXPECT_EQ(StatOf(dir.path()).st_mtim.tv_sec, kLongAgo) << "a new file came and went";
     }
     EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+  }
+}
+
+// The outcome of a save by kUser, from a forked child.
+std::string ReplaceOutcomeAsUser(const std::string& name, std::string_view bytes) {
+  return InForkedChild([&] {
+    const std::string failure = BecomeUser({kUser, kUserGroup, {}});
+    return failure.empty() ? ReplaceOutcome(name, bytes) : failure;
+  });
+}
+
+// An ACL as the kernel keeps it in "system.posix_acl_access": a version,
+// then {tag, permissions, id} entries in order of tag and id. This one
+// lets `user` read and write; the owning group may only read, but the
+// mask, which the mode's group bits show, is rw.
+std::string AclLettingReadAndWrite(std::uint32_t user) {
+  constexpr std::uint32_t kNoId = 0xffffffff;
+  using Entry = std::array<std::uint32_t, 3>;
+  std::string acl;
+  const auto put = [&acl](std::uint32_t value, int size) {
+    for (int byte = 0; byte < size; ++byte) acl += static_cast<char>(value >> (8 * byte));
+  };
+  put(2, 4);
+  // The owner, the user, the owning group, the mask, everyone else.
+  for (const auto& [tag, permissions, id] : {Entry{0x01, 6, kNoId}, Entry{0x02, 6, user},
+                                             Entry{0x04, 4, kNoId}, Entry{0x10, 6, kNoId},
+                                             Entry{0x20, 0, kNoId}}) {
+    put(tag, 2);
+    put(permissions, 2);
+    put(id, 4);
+  }
+  return acl;
+}
+
+// An extended attribute's value; "" when the file has none of that name.
+std::string AttributeOf(const std::string& path, const char* name) {
+  std::string value(256, '\0');
+  const ssize_t size = getxattr(path.c_str(), name, value.data(), value.size());
+  value.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+  return value;
+}
+
+// A new file would carry none of this over: with the ACL gone the other
+// user could no longer write, and the group bits, which show the ACL's
+// mask, would let the group write; an attribute would be gone; another
+// name of the file would keep the old bytes. Such a file is written in
+// place, by root and by an owner that could give a new file its owner and
+// group.
+TEST(ReplaceFile, AFileWithAnAclAnAttributeOrASecondLinkIsWrittenInPlace) {
+  struct Case {
+    const char* what;
+    const char* attribute;  // or none
+    std::string value;
+    bool second_link;
+  };
+  const Case cases[] = {
+      {"an ACL that lets another user write", "system.posix_acl_access",
+       AclLettingReadAndWrite(kOtherUser), false},
+      {"a user attribute", "user.note", "set by hand", false},
+      {"a second hard link", nullptr, "", true},
+  };
+  const bool root = geteuid() == 0;
+  for (const bool by_owner : {false, true}) {
+    if (by_owner && !root) continue;  // then the process is a plain user already
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (by_owner ? ", saved by the owner" : ""));
+      TempDir dir;
+      const std::string file = dir.Write("Quorvelin.ini", kOld);
+      const std::string other_name = dir.File("other.ini");
+      ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+      ASSERT_TRUE(!c.attribute ||
+                  setxattr(file.c_str(), c.attribute, c.value.data(), c.value.size(), 0) == 0)
+          << Failed("setxattr");
+      ASSERT_TRUE(!c.second_link || link(file.c_str(), other_name.c_str()) == 0) << Failed("link");
+      if (by_owner) {
+        ASSERT_EQ(chown(dir.path().c_str(), kUser, kUserGroup), 0);
+        ASSERT_EQ(chown(file.c_str(), kUser, kUserGroup), 0);
+      }
+      const struct stat before = StatOf(file);
+
+      const std::string answer =
+          by_owner ? ReplaceOutcomeAsUser(file, kNew) : ReplaceOutcome(file, kNew);
+      EXPECT_EQ(answer, "");
+      EXPECT_EQ(ReadFile(file), kNew);
+      const struct stat saved = StatOf(file);
+      EXPECT_EQ(saved.st_ino, before.st_ino);
+      EXPECT_EQ(saved.st_mode, before.st_mode);
+      EXPECT_EQ(c.attribute ? AttributeOf(file, c.attribute) : "", c.value);
+      EXPECT_EQ(ReadFile(other_name), c.second_link ? kNew : "");
+    }
+  }
+}
+
+// Without its old bytes an in-place write that failed part-way could put
+// nothing back: a file its user may write but not read is left alone
+// wherever it would be written in place. Root reads any file, so its test
+// saves as kUser.
+TEST(ReplaceFile, AnInPlaceWriteIsRefusedWhereTheOldContentCannotBeRead) {
+  const bool root = geteuid() == 0;
+  for (const bool second_link : {false, true}) {
+    SCOPED_TRACE(second_link ? "a second link" : "a folder that takes no new file");
+    TempDir dir;
+    const std::string file = dir.Write("Quorvelin.ini", kOld);
+    ASSERT_TRUE(!second_link || link(file.c_str(), dir.File("other.ini").c_str()) == 0)
+        << Failed("link");
+    if (root) {
+      ASSERT_EQ(chown(dir.path().c_str(), kUser, kUserGroup), 0);
+      ASSERT_EQ(chown(file.c_str(), kUser, kUserGroup), 0);
+    }
+    const std::set<std::string> entries = FolderEntries(dir.path());
+    std::string answer;
+    {
+      ScopedUnreadable write_only(file);  // first: a closed folder hides it from root
+      std::optional<ScopedReadOnly> no_new_files;
+      if (!second_link) no_new_files.emplace(dir.path());
+      answer = root ? ReplaceOutcomeAsUser(file, kNew) : ReplaceOutcome(file, kNew);
+    }
+    EXPECT_EQ(answer, "Cannot write " + file +
+                          ": its old content cannot be read to keep it: Permission denied");
+    EXPECT_EQ(ReadFile(file), kOld);
+    EXPECT_EQ(FolderEntries(dir.path()), entries);
   }
 }
 
