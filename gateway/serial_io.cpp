@@ -1,7 +1,7 @@
 #include "gateway/serial_io.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <optional>
