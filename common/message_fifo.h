@@ -1,10 +1,17 @@
 #pragma once
 // MessageFIFO: the bounded, thread-safe queue of log lines between every
 // producing thread and the one log display thread. Producers never wait:
-// a line that finds the queue full is dropped. The consumer waits on a
-// counting semaphore (one count per queued line) and a stop event; the
-// stop event wins when both are signalled.
+// in normal running a line that finds 64 lines queued is dropped. While a
+// gateway stop runs (a KeepEveryLine guard lives) every line is kept
+// instead: the stop waits on the main thread for every client thread, so
+// the display thread cannot hand on a single line meanwhile, and the lines
+// the stop brings, about one per client it ends (at most MaxConnections),
+// would otherwise be lost. After the stop the bound counts them: no line
+// fits until the consumer has taken the queue below 64. The consumer waits
+// on a counting semaphore (one count per queued line, however many a stop
+// left) and a stop event; the stop event wins when both are signalled.
 #include <deque>
+#include <limits>
 
 #include "platform/ansi_string.h"
 #include "platform/global_object.h"
@@ -24,9 +31,26 @@ class MessageFIFO {
  public:
   static constexpr LONG kCapacity = 64;
 
+  // Lifts the bound for the life of a gateway stop.
+  class KeepEveryLine {
+   public:
+    explicit KeepEveryLine(MessageFIFO& fifo) : fifo_(fifo) {
+      fifo_.ChangeKeepers(+1);
+    }
+    ~KeepEveryLine() { fifo_.ChangeKeepers(-1); }
+    KeepEveryLine(const KeepEveryLine&) = delete;
+    KeepEveryLine& operator=(const KeepEveryLine&) = delete;
+
+   private:
+    MessageFIFO& fifo_;
+  };
+
   MessageFIFO() {
     InitializeCriticalSection(&lock_);
-    semaphore_ = CreateSemaphoreA(nullptr, 0, kCapacity, nullptr);
+    // The bound is the length check in Push alone: after a stop more than
+    // kCapacity lines may be queued, and each needs its count.
+    semaphore_ = CreateSemaphoreA(nullptr, 0, std::numeric_limits<LONG>::max(),
+                                  nullptr);
   }
   ~MessageFIFO() {
     DeleteCriticalSection(&lock_);
@@ -35,10 +59,11 @@ class MessageFIFO {
   MessageFIFO(const MessageFIFO&) = delete;
   MessageFIFO& operator=(const MessageFIFO&) = delete;
 
-  // Queues a copy of the line: kFifoOk, kFifoNotSignalled, or kFifoFull.
+  // Queues a copy of the line: kFifoOk, kFifoNotSignalled, or kFifoFull
+  // (never while a KeepEveryLine guard lives).
   int Push(const T& line) {
     EnterCriticalSection(&lock_);
-    if (lines_.size() >= static_cast<std::size_t>(kCapacity)) {
+    if (keepers_ == 0 && lines_.size() >= static_cast<std::size_t>(kCapacity)) {
       LeaveCriticalSection(&lock_);
       return kFifoFull;
     }
@@ -81,6 +106,12 @@ class MessageFIFO {
   }
 
  private:
+  void ChangeKeepers(int change) {
+    EnterCriticalSection(&lock_);
+    keepers_ += change;
+    LeaveCriticalSection(&lock_);
+  }
+
   // Runs after the wait consumed one count, which stands for one line.
   int TakeFront(T& line) {
     EnterCriticalSection(&lock_);
@@ -95,6 +126,7 @@ class MessageFIFO {
   }
 
   std::deque<T> lines_;
+  int keepers_ = 0;  // KeepEveryLine guards alive
   CRITICAL_SECTION lock_;
   HANDLE semaphore_ = nullptr;
 };

@@ -59,6 +59,10 @@ bool StartServing() {
 // Stops listening, waits for the server thread and closes the ports; the
 // configuration stays loaded. False when a socket still listens.
 bool EndRun() {
+  // This thread now waits for every client thread, and when it is the main
+  // thread no line reaches the log view meanwhile: the queue keeps them all
+  // until the stop is over.
+  const MessageFIFO<AnsiString>::KeepEveryLine keep_stop_lines(*gMsgFIFO);
   // The stop begins on the lines: from here no frame starts on any of
   // them, and a thread in its RTS delay, in the gap between frames or
   // waiting for a device's reply wakes now, whatever the port's time-outs.

@@ -1,7 +1,9 @@
 // MessageFIFO with real threads: the 64-line bound, the stop event's
-// priority, and many producers against one consumer.
+// priority, many producers against one consumer, and a gateway stop that
+// keeps every line.
 #include <atomic>
 #include <cstdio>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -35,6 +37,32 @@ TEST_F(Fifo, HoldsSixtyFourLinesAndTheStopEventWinsKeepingThem) {
   EXPECT_EQ(fifo.Pop(line, stop, 20), kFifoTimedOut);
   EXPECT_EQ(line, AnsiString(63));
   EXPECT_EQ(fifo.Push("room again"), kFifoOk);  // a bound on lines queued
+}
+
+// A gateway stop's lines pile up while the consumer waits for the stopping
+// thread: all are kept, in order. After the stop the bound is back, counted
+// on what is still queued: a line fits again only below 64.
+TEST_F(Fifo, AStopKeepsEveryLineInOrderAndTheBoundReturnsAfterIt) {
+  constexpr int kStopLines = 300;
+  {
+    const MessageFIFO<AnsiString>::KeepEveryLine stop_running(fifo);
+    for (int i = 0; i < kStopLines; ++i)
+      ASSERT_EQ(fifo.Push(AnsiString(i)), kFifoOk) << i;
+  }
+  EXPECT_EQ(fifo.Push("after the stop"), kFifoFull);
+  for (int i = 0; i < kStopLines - 63; ++i) {
+    ASSERT_EQ(fifo.TryPop(line), kFifoOk) << i;
+    EXPECT_EQ(line.str(), std::to_string(i));
+  }
+  EXPECT_EQ(fifo.Push("fits"), kFifoOk);
+  EXPECT_EQ(fifo.Push("one too many"), kFifoFull);
+  for (int i = kStopLines - 63; i < kStopLines; ++i) {
+    ASSERT_EQ(fifo.Pop(line, stop, 0), kFifoOk) << i;
+    EXPECT_EQ(line.str(), std::to_string(i));
+  }
+  EXPECT_EQ(fifo.TryPop(line), kFifoOk);
+  EXPECT_EQ(line.str(), "fits");
+  EXPECT_EQ(fifo.TryPop(line), kFifoTimedOut);
 }
 
 // The consumer waits for lines and for the stop the last producer gives.

@@ -1,5 +1,6 @@
 // The main window driven as the operator drives it: Run, Stop and a failed
-// Run; the log view fed by the log display thread; saving and clearing the
+// Run; the log view fed by the log display thread, also through a stop
+// that ends hundreds of clients; saving and clearing the
 // log; closing; the start options; the About box.
 #include <gtest/gtest.h>
 
@@ -110,6 +111,29 @@ TEST_F(MainWindow, AtMost64LinesWaitForTheFirstShowingThenLinesFlowInOrder) {
   for (int i = 0; i < 64; ++i) EXPECT_EQ(lines[i], QString("early %1").arg(i));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(lines[64 + i], QString("late %1").arg(i));
   EXPECT_EQ(printed, (lines.join('\n') + '\n').toStdString());
+}
+
+// Stop waits for every client's end on the main thread, which shows no line
+// meanwhile: the log view still gets each client's line and the stop's own,
+// the stop's last.
+TEST_F(MainWindow, StopWithThreeHundredClientsShowsEachOnesEndThenTheStop) {
+  constexpr int kClients = 300;
+  config_.max_connections = kClients;
+  StartProgram();
+  MainForm->show();
+  MainForm->RunBtn->click();
+  IdleClients clients;
+  ASSERT_TRUE(ConnectIdleClients(config_.tcp_port, kClients, clients, [&](int connected) {
+    return LoopUntil([&] { return LogLines().filter("client from").size() == connected; });
+  }));
+
+  MainForm->StopBtn->click();
+  const bool stop_shown = WaitForLogLine("stop server successful");
+  const QStringList lines = LogLines();
+  EXPECT_EQ(lines.filter("closed the connection").size(), kClients);
+  ASSERT_TRUE(stop_shown);
+  EXPECT_TRUE(lines.last().endsWith(" - stop server successful"))
+      << lines.last().toStdString();
 }
 
 TEST_F(MainWindow, TheLogViewKeepsItsNewestLinesUpToItsBound) {

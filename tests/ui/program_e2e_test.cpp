@@ -2,10 +2,12 @@
 // display: a configuration that starts the gateway at once, a simulated
 // RTU device behind COM1, registers read through it with mbpoll, and a
 // SIGTERM that closes it cleanly, even while a request sits out the
-// longest RTS delay that the configuration allows.
+// longest RTS delay that the configuration allows, or while it ends
+// hundreds of clients.
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -111,6 +113,40 @@ TEST(ProgramEndToEnd, SigtermEndsItDuringTheLongestRtsDelay) {
   const std::vector<std::string> expected = {
       "client 127.0.0.1 closed the connection", "stop server successful"};
   EXPECT_EQ(last_lines, expected);
+}
+
+// The stop waits on the main thread for every client's end, long after the
+// log queue's 64 lines would have filled: each client's line and the
+// stop's own still reach the output, the stop's last.
+TEST(ProgramEndToEnd, SigtermWithThreeHundredClientsPrintsEachOnesEndThenTheStop) {
+  constexpr int kClients = 300;
+  TempDir folder;
+  PortsFolder ports;
+  PtyPort com1{ports, 1};
+  ASSERT_TRUE(com1.IsReady());
+  const Config config{.tcp_port = FreeLoopbackPort(), .unit_list = "7",
+                      .run_server = true, .max_connections = kClients};
+  WriteConfig(folder, config);
+  std::unique_ptr<ChildProcess> program;
+  std::string line;
+  ASSERT_TRUE(StartWindowless(folder, program, line)) << "no log line";
+  IdleClients clients;
+  int logged = 0;  // "client from" lines read
+  ASSERT_TRUE(ConnectIdleClients(config.tcp_port, kClients, clients, [&](int connected) {
+    for (; logged < connected; ++logged) {
+      if (!WaitForOutput(*program, "client from")) return false;
+    }
+    return true;
+  }));
+
+  EXPECT_EQ(program->Terminate(), 0);
+  std::vector<std::string> stop_lines;
+  while (program->ReadLine(line, 5000)) stop_lines.push_back(line.substr(11));
+  EXPECT_EQ(std::count(stop_lines.begin(), stop_lines.end(),
+                       "client 127.0.0.1 closed the connection"),
+            kClients);
+  ASSERT_EQ(stop_lines.size(), kClients + 1u);
+  EXPECT_EQ(stop_lines.back(), "stop server successful");
 }
 
 }  // namespace

@@ -17,11 +17,14 @@
 #include <QToolButton>
 #include <QtTest/QTest>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <vector>
 
 #include "common/message_fifo.h"
 #include "tests/support/loopback_sockets.h"
 #include "tests/support/pty_port.h"
+#include "tests/support/raw_modbus_client.h"
 #include "tests/support/temp_dir.h"
 #include "ui/about_dlg.h"
 #include "ui/choice_serial_port_dlg.h"
@@ -104,6 +107,7 @@ struct Config {
   bool run_server = false;
   bool tray_icon = false;
   std::string rts_delay = "0";  // of the port, in ms
+  int max_connections = 8;
 };
 
 // Writes Quorvelin.ini for `config` and copies the English error texts.
@@ -111,7 +115,8 @@ inline void WriteConfig(const TempDir& folder, const Config& config) {
   std::ofstream ini(folder.File("Quorvelin.ini"), std::ios::trunc);
   ini << "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=" << config.tcp_port
       << "\nIP=127.0.0.1\nTxTimeout=1000\nRxTimeout=60000\n"
-      << "SerialPorts=" << config.serial_ports << "\nMaxConnections=8\n\n"
+      << "SerialPorts=" << config.serial_ports << "\nMaxConnections="
+      << config.max_connections << "\n\n"
       << "[SystemStart]\nRunServer=" << (config.run_server ? "true" : "false")
       << "\nTrayIcon=" << (config.tray_icon ? "TRUE" : "false") << "\n\n"
       << "[ErrorMsgDB]\nEN=ErrorMsg_EN.ini\n\n"
@@ -120,6 +125,26 @@ inline void WriteConfig(const TempDir& folder, const Config& config) {
       << "\nRtsDelay=" << config.rts_delay
       << "\nTxTimeout=500\nRxTimeout=500\n";
   folder.CopyConfig("ErrorMsg_EN.ini");
+}
+
+using IdleClients = std::vector<std::unique_ptr<RawModbusClient>>;
+
+// Connects `count` clients that send nothing, four at a time: fewer than
+// the gateway's listening queue takes, so no connection waits out a
+// retried handshake. After each batch `logged(connected)` waits for a
+// "client from" line per client so far: far fewer lines are ever waiting
+// than the log queue holds, so none is dropped, and a stop that follows
+// finds the queue empty and every client served.
+inline bool ConnectIdleClients(int port, int count, IdleClients& clients,
+                               const std::function<bool(int)>& logged) {
+  while (static_cast<int>(clients.size()) < count) {
+    for (int k = 0; k < 4 && static_cast<int>(clients.size()) < count; ++k) {
+      clients.push_back(std::make_unique<RawModbusClient>(port));
+      if (!clients.back()->IsConnected()) return false;
+    }
+    if (!logged(static_cast<int>(clients.size()))) return false;
+  }
+  return true;
 }
 
 // The program, from its global objects to its forms, in a test folder.
