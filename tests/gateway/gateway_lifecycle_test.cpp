@@ -15,7 +15,6 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -151,20 +150,8 @@ TEST_F(GatewayLifecycle, AClientThatLeftAloneOnItsLineEndsAtItsFirstFailure) {
 
 // Where a request waits when its client's connection is reset.
 enum class ResetFinds { kWaitingForThePort, kInTheRtsDelay, kWaitingOutAnOwedReply };
-
-const char* ResetFindsName(ResetFinds where) {
-  switch (where) {
-    case ResetFinds::kWaitingForThePort:
-      return "WaitingForThePort";
-    case ResetFinds::kInTheRtsDelay:
-      return "InTheRtsDelay";
-    case ResetFinds::kWaitingOutAnOwedReply:
-      return "WaitingOutAnOwedReply";
-  }
-  return "";
-}
-
-void PrintTo(ResetFinds where, std::ostream* out) { *out << ResetFindsName(where); }
+const char* const kResetFindsNames[] = {"WaitingForThePort", "InTheRtsDelay",
+                                        "WaitingOutAnOwedReply"};
 
 class ResetClients : public GatewayLifecycle,
                      public ::testing::WithParamInterface<ResetFinds> {};
@@ -219,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ResetFinds::kWaitingForThePort, ResetFinds::kInTheRtsDelay,
                       ResetFinds::kWaitingOutAnOwedReply),
     [](const ::testing::TestParamInfo<ResetFinds>& info) {
-      return std::string(ResetFindsName(info.param));
+      return std::string(kResetFindsNames[static_cast<int>(info.param)]);
     });
 
 // A client that ends its sending after its requests still gets every

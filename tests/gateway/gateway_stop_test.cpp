@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -88,8 +87,11 @@ INSTANTIATE_TEST_SUITE_P(Lines, StopWhileADeviceAnswers,
 
 constexpr std::uint32_t kNoLimit = 4294967295u;
 
-// How a device answers a request whose exchange the stop cuts short, and
-// the read time-outs of the run that abandons it and of the next one.
+// How a device answers a request whose exchange the stop cuts short, the
+// read time-outs of the run that abandons it and of the next one, and how
+// long the line must then be quiet after the reply's last byte before the
+// next request goes out: the shorter time-out, or no more than the gap
+// between frames when neither has a limit.
 struct LateAnswer {
   const char* name;
   std::uint32_t rx_timeout_at_stop_ms;
@@ -97,20 +99,10 @@ struct LateAnswer {
   std::size_t bytes_before_stop;  // of the reply, sent before the stop
   int first_bytes_after_ms;       // from the request
   int rest_after_ms;  // from the request, in the next run; -1: never
+  int quiet_after_ms;
 };
 
 void PrintTo(const LateAnswer& answer, std::ostream* out) { *out << answer.name; }
-
-// The line must be quiet this long after the reply's last byte before the
-// next request goes out: the shorter read time-out, or nothing more than
-// the gap between frames when neither has a limit.
-milliseconds QuietAfterTheReply(const LateAnswer& answer) {
-  return milliseconds(std::min(answer.rx_timeout_at_stop_ms,
-                               answer.rx_timeout_at_run_ms) == kNoLimit
-                          ? 0
-                          : std::min(answer.rx_timeout_at_stop_ms,
-                                     answer.rx_timeout_at_run_ms));
-}
 
 class StopWhileADeviceAnswersLate : public ::testing::TestWithParam<LateAnswer> {
  protected:
@@ -158,7 +150,8 @@ TEST_P(StopWhileADeviceAnswersLate, TheNextRequestWaitsUntilTheReplyIsOver) {
   const std::string b_on_line = RtuFrame(1, PduOf(b_request));
   ASSERT_EQ(Hex(line.ReadFar(b_on_line.size(), kHangGuardMs)), Hex(b_on_line))
       << "client B's request never went out";
-  EXPECT_GE(std::chrono::steady_clock::now() - replied, QuietAfterTheReply(answer))
+  EXPECT_GE(std::chrono::steady_clock::now() - replied,
+            milliseconds(answer.quiet_after_ms))
       << "client B's request went out while A's reply could still go on";
   ASSERT_TRUE(line.WriteFar(RtuFrame(1, PduOf(RegistersReply(2, 1, 500, 100)))));
   EXPECT_EQ(Hex(b.ReadFrame()), Hex(RegistersReply(2, 1, 500, 100)));
@@ -168,17 +161,17 @@ INSTANTIATE_TEST_SUITE_P(
     Devices, StopWhileADeviceAnswersLate,
     ::testing::Values(
         // A live device behind a port whose reads wait without limit.
-        LateAnswer{"AfterASecondWithoutAReadLimit", kNoLimit, kNoLimit, 0, 0, 1000},
+        LateAnswer{"AfterASecondWithoutAReadLimit", kNoLimit, kNoLimit, 0, 0, 1000, 0},
         // Without a limit, a reply that has begun is over once the line
         // falls silent, as a frame is: a device that broke off its reply
         // holds up no request.
-        LateAnswer{"BrokenOffWithoutAReadLimit", kNoLimit, kNoLimit, 3, 0, -1},
+        LateAnswer{"BrokenOffWithoutAReadLimit", kNoLimit, kNoLimit, 3, 0, -1, 0},
         // The operator gives the port a read time-out before Run, and the
         // other way round: the shorter one holds.
-        LateAnswer{"WithinATimeOutSetBeforeRun", kNoLimit, 500, 0, 0, 300},
-        LateAnswer{"WithinATimeOutLiftedBeforeRun", 500, kNoLimit, 0, 0, 300},
+        LateAnswer{"WithinATimeOutSetBeforeRun", kNoLimit, 500, 0, 0, 300, 500},
+        LateAnswer{"WithinATimeOutLiftedBeforeRun", 500, kNoLimit, 0, 0, 300, 500},
         // 3 bytes after 600 ms, the other 202 after 900 ms more.
-        LateAnswer{"InPiecesWithinTheReadTimeOut", 1000, 1000, 3, 600, 1500}),
+        LateAnswer{"InPiecesWithinTheReadTimeOut", 1000, 1000, 3, 600, 1500, 1000}),
     [](const ::testing::TestParamInfo<LateAnswer>& info) {
       return std::string(info.param.name);
     });
