@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <sstream>
+#include <stdexcept>
 
 #include "common/error_message_db.h"
 #include "common/message_fifo.h"
@@ -69,7 +70,10 @@ PortOptions& GatewayFixture::OptionsOf(const PtyPort& port) {
   const auto listed =
       std::find_if(ports_.begin(), ports_.end(),
                    [&](const Port& each) { return each.name == port.Name(); });
-  EXPECT_NE(listed, ports_.end()) << port.Name() << " is not a port of this gateway";
+  // An exception, not a failed expectation: the caller must not go on
+  // with a reference to nothing.
+  if (listed == ports_.end())
+    throw std::invalid_argument(port.Name() + " is not a port of this gateway");
   return listed->options;
 }
 
