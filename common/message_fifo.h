@@ -7,7 +7,8 @@
 // the display thread cannot hand on a single line meanwhile, and the lines
 // the stop brings, about one per client it ends (at most MaxConnections),
 // would otherwise be lost. After the stop the bound counts them: no line
-// fits until the consumer has taken the queue below 64. The consumer waits
+// fits until the consumer has taken the queue below 64, except the lines
+// that say what Run and Stop did, which are always kept. The consumer waits
 // on a counting semaphore (one count per queued line, however many a stop
 // left) and a stop event; the stop event wins when both are signalled.
 #include <deque>
@@ -61,19 +62,12 @@ class MessageFIFO {
 
   // Queues a copy of the line: kFifoOk, kFifoNotSignalled, or kFifoFull
   // (never while a KeepEveryLine guard lives).
-  int Push(const T& line) {
-    EnterCriticalSection(&lock_);
-    if (keepers_ == 0 && lines_.size() >= static_cast<std::size_t>(kCapacity)) {
-      LeaveCriticalSection(&lock_);
-      return kFifoFull;
-    }
-    lines_.push_back(line);
-    LeaveCriticalSection(&lock_);
-    // The line is queued before its count is given, so a count never
-    // stands for a line that is not there yet.
-    return ReleaseSemaphore(semaphore_, 1, nullptr) ? kFifoOk
-                                                    : kFifoNotSignalled;
-  }
+  int Push(const T& line) { return Queue(line, false); }
+
+  // Queues a copy of the line whatever the bound: for the few lines that
+  // say what Run and Stop did, which the operator must see however many
+  // lines a stop left queued. kFifoOk or kFifoNotSignalled.
+  int PushKept(const T& line) { return Queue(line, true); }
 
   // Takes the oldest line if there is one, without waiting and whatever
   // the stop event: kFifoOk, kFifoTimedOut when none is queued, or
@@ -110,6 +104,21 @@ class MessageFIFO {
     EnterCriticalSection(&lock_);
     keepers_ += change;
     LeaveCriticalSection(&lock_);
+  }
+
+  int Queue(const T& line, bool whatever_the_bound) {
+    EnterCriticalSection(&lock_);
+    if (!whatever_the_bound && keepers_ == 0 &&
+        lines_.size() >= static_cast<std::size_t>(kCapacity)) {
+      LeaveCriticalSection(&lock_);
+      return kFifoFull;
+    }
+    lines_.push_back(line);
+    LeaveCriticalSection(&lock_);
+    // The line is queued before its count is given, so a count never
+    // stands for a line that is not there yet.
+    return ReleaseSemaphore(semaphore_, 1, nullptr) ? kFifoOk
+                                                    : kFifoNotSignalled;
   }
 
   // Runs after the wait consumed one count, which stands for one line.

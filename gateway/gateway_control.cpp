@@ -13,9 +13,11 @@ HANDLE gServerThread = INVALID_HANDLE_VALUE;
 
 namespace {
 
+// Run's and Stop's own lines: what they did reaches the log view however
+// many lines a stop before left queued.
 void PushStamped(AnsiString line) {
   TimeStamp(line);
-  gMsgFIFO->Push(line);
+  gMsgFIFO->PushKept(line);
 }
 
 // A start that failed after the ports were opened: everything it did is
@@ -74,7 +76,7 @@ bool EndRun() {
   if (result != WinTCPEnv::kOk && result != WinTCPEnv::kNotListening) {
     AnsiString text;
     SysErrorText(text, gWinTCPEnv->LastError());
-    gMsgFIFO->Push("Error: " + text);  // this line carries no time stamp
+    gMsgFIFO->PushKept("Error: " + text);  // this line carries no time stamp
     // While a socket still listens the server thread keeps accepting, and
     // the gateway keeps running with its ports and configuration: the
     // lines serve again. (An exchange that the cancel cut short stays

@@ -9,6 +9,11 @@ void LogLine::Log(const AnsiString& text) {
   StampAndPush();
 }
 
+void LogLine::LogKept(const AnsiString& text) {
+  line_ = text;
+  StampAndPush(true);
+}
+
 void LogLine::LogError(const char* section, std::int32_t code,
                        const AnsiString& argument) {
   if (!gErrMsgDB->Format(section, code, line_, argument)) {
@@ -25,7 +30,11 @@ void LogLine::LogError(const char* section, std::int32_t code,
   StampAndPush();
 }
 
-void LogLine::StampAndPush() {
+void LogLine::StampAndPush(bool kept) {
   TimeStamp(line_);
-  gMsgFIFO->Push(line_);
+  if (kept) {
+    gMsgFIFO->PushKept(line_);
+  } else {
+    gMsgFIFO->Push(line_);
+  }
 }

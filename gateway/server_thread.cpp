@@ -61,7 +61,7 @@ DWORD ServerThreadProc(LPVOID parameter) {
   const std::int32_t port = gSetting->GetTCP()->TCPPort;
   const std::uint32_t max_connections = gSetting->GetMaxConnections();
   LogLine log;
-  log.Log("start server successful");
+  log.LogKept("start server successful");
   SOCKET socket = INVALID_SOCKET;
   bool shortage_logged = false;
   for (;;) {
@@ -80,6 +80,6 @@ DWORD ServerThreadProc(LPVOID parameter) {
   }
   env.ShutdownClients();
   env.WaitForClients();
-  log.Log("stop server successful");
+  log.LogKept("stop server successful");
   return 0;
 }

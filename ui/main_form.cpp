@@ -31,11 +31,13 @@ namespace {
 // Indices into BtnImageList.
 enum ImageIndex { kRunImage, kStopImage, kClearImage, kSaveImage };
 
-// The main thread's log line: stamped with the time and queued.
+// The main thread's log line, which says why the configuration could not
+// be loaded for Run: stamped with the time and queued whatever the bound,
+// like every line of Run and Stop.
 void PushLogLine(const AnsiString& text) {
   AnsiString line = text;
   TimeStamp(line);
-  gMsgFIFO->Push(line);
+  gMsgFIFO->PushKept(line);
 }
 
 QToolButton* NewToolButton(QToolBar* bar, const char* name, const QIcon& image) {

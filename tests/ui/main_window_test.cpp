@@ -115,8 +115,8 @@ TEST_F(MainWindow, AtMost64LinesWaitForTheFirstShowingThenLinesFlowInOrder) {
 
 // Stop waits for every client's end on the main thread, which shows no line
 // meanwhile: the log view still gets each client's line and the stop's own,
-// the stop's last.
-TEST_F(MainWindow, StopWithThreeHundredClientsShowsEachOnesEndThenTheStop) {
+// then the line of a Run clicked before the window got back to its lines.
+TEST_F(MainWindow, StopWithThreeHundredClientsShowsEachOnesEndThenTheStopThenTheRun) {
   constexpr int kClients = 300;
   config_.max_connections = kClients;
   StartProgram();
@@ -128,11 +128,16 @@ TEST_F(MainWindow, StopWithThreeHundredClientsShowsEachOnesEndThenTheStop) {
   }));
 
   MainForm->StopBtn->click();
-  const bool stop_shown = WaitForLogLine("stop server successful");
+  MainForm->RunBtn->click();
+  const bool run_shown = LoopUntil(
+      [&] { return LogLines().filter("start server successful").size() == 2; });
   const QStringList lines = LogLines();
   EXPECT_EQ(lines.filter("closed the connection").size(), kClients);
-  ASSERT_TRUE(stop_shown);
-  EXPECT_TRUE(lines.last().endsWith(" - stop server successful"))
+  ASSERT_TRUE(run_shown) << "the second Run's line is missing";
+  ASSERT_GE(lines.size(), 2);
+  EXPECT_TRUE(lines[lines.size() - 2].endsWith(" - stop server successful"))
+      << lines[lines.size() - 2].toStdString();
+  EXPECT_TRUE(lines.last().endsWith(" - start server successful"))
       << lines.last().toStdString();
 }
 
