@@ -29,6 +29,16 @@ bool NotCancelled(DWORD error) { return error != ECANCELED; }
 // Bytes of the longest Modbus RTU frame.
 constexpr int kLongestRtuFrame = 256;
 
+// How long a line must be quiet before a reply read under this time-out
+// is over. A port without a limit would wait for ever, and a reply may
+// pause anywhere inside it (adapters deliver in bursts, slow devices
+// stall), so it is given the longest time-out an operator can set.
+std::chrono::milliseconds ReplyQuietTime(DWORD read_timeout_ms) {
+  return std::chrono::milliseconds(read_timeout_ms == MAXDWORD
+                                       ? kLongestDialogPortTimeoutMs
+                                       : read_timeout_ms);
+}
+
 }  // namespace
 
 class SerialIO::Impl {
@@ -45,9 +55,6 @@ class SerialIO::Impl {
     cached_dcb = dcb;
     silence.SetSilence(InterFrameSilence(dcb));
   }
-
-  std::chrono::steady_clock::duration QuietEnding(
-      DWORD read_timeout_ms, std::uint32_t bytes_in) const;
 
   void SetErrorText(DWORD code) {
     SysErrorText(error_text, static_cast<std::int32_t>(code));
@@ -149,15 +156,15 @@ std::int32_t SerialIO::Write(const void* buffer, DWORD count) {
     impl_->SetErrorText(EINVAL);
     return -1;
   }
+  // A new request's reply starts here, whether or not the write completes:
+  // a write that a stop cuts short may still have put the frame out.
+  impl_->bytes_since_write = 0;
   if (!WriteFile(impl_->port, buffer, count, &written, nullptr)) {
     impl_->SetErrorText(GetLastError());
     return -1;
   }
   // WriteFile returns once the bytes have left the port.
-  if (written > 0) {
-    impl_->silence.NoteByte(LineSilence::Clock::now());
-    impl_->bytes_since_write = 0;
-  }
+  if (written > 0) impl_->silence.NoteByte(LineSilence::Clock::now());
   // Matters only when fewer bytes went out than asked.
   impl_->error_text = "write time-out";
   return static_cast<std::int32_t>(written);
@@ -231,24 +238,16 @@ OwedReply SerialIO::ReplyOwedSince(
           impl_->timeouts.ReadTotalTimeoutConstant, impl_->bytes_since_write};
 }
 
-// How long the line must be quiet before the owed reply counts as over.
-std::chrono::steady_clock::duration SerialIO::Impl::QuietEnding(
-    DWORD read_timeout_ms, std::uint32_t bytes_in) const {
-  if (read_timeout_ms != MAXDWORD)
-    return std::chrono::milliseconds(read_timeout_ms);
-  // No limit: the gap that ends an RTU frame ends a reply that has begun.
-  if (bytes_in > 0) return InterFrameSilence(cached_dcb);
-  return std::chrono::milliseconds(kLongestDialogPortTimeoutMs);
-}
-
 bool SerialIO::LetOwedReplyPass(OwedReply& owed) {
-  const DWORD read_timeout = std::min(
-      owed.read_timeout_ms, impl_->timeouts.ReadTotalTimeoutConstant);
+  // An operator who raised the time-out before Run did so for a slow
+  // device; one who lowered it cannot have made the device faster.
+  const auto quiet_time =
+      std::max(ReplyQuietTime(owed.read_timeout_ms),
+               ReplyQuietTime(impl_->timeouts.ReadTotalTimeoutConstant));
   BYTE dropped[kLongestRtuFrame];
   while (owed.bytes_in < kLongestRtuFrame) {
     BOOL arrived = 0;
-    const auto quiet_until =
-        owed.last_traffic + impl_->QuietEnding(read_timeout, owed.bytes_in);
+    const auto quiet_until = owed.last_traffic + quiet_time;
     if (!WaitCommInputUntil(impl_->port, quiet_until, &arrived)) {
       const DWORD error = GetLastError();
       impl_->SetErrorText(error);

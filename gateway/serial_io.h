@@ -12,7 +12,9 @@ struct DCB;
 // they answer, so the next request on the line must not take this one's
 // reply for its own.
 struct OwedReply {
-  // The later of the request's write and the last byte received since.
+  // The latest of the request's write, the last byte received since and
+  // the line's reopening: bytes that come while the port is closed are
+  // lost unseen, so the reply may still be going on then.
   std::chrono::steady_clock::time_point last_traffic;
   DWORD read_timeout_ms = 0;  // in force when the exchange was given up
   std::uint32_t bytes_in = 0;  // of the reply, received so far
@@ -63,14 +65,12 @@ class SerialIO {
   // line has carried since, and the read time-out it was read under.
   OwedReply ReplyOwedSince(std::chrono::steady_clock::time_point sent) const;
   // Reads and drops that reply until it is over by the reader's own rule:
-  // the line has been quiet for the read time-out (the shorter of the one
-  // the reply was owed under and the port's own now) since the later of
-  // the write and the last byte received. Without a limit on either, a
-  // reply ends once bytes have come and the line has then been quiet for
-  // the gap between frames, and a line that stays silent is given the
-  // longest time-out an operator can set. A line that has carried a whole
-  // frame's worth owes nothing more. False, with `owed` brought up to
-  // date, when the port's transfers are cancelled.
+  // the line has been quiet for the read time-out since `last_traffic`
+  // or the last byte received. The time-out is the longer of the one the
+  // reply was owed under and the port's own now; no limit counts as the
+  // longest one an operator can set. A line that has carried a whole
+  // frame's worth since the write owes nothing more. False, with `owed`
+  // brought up to date, when the port's transfers are cancelled.
   bool LetOwedReplyPass(OwedReply& owed);
 
   class Impl;

@@ -1,9 +1,11 @@
 #include "gateway/sio_list.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "common/error_message_db.h"
+#include "platform/serial_path.h"
 #include "platform/serial_port.h"
 
 GlobalObject<SioList> gSioList;
@@ -57,6 +59,11 @@ DWORD LockWait(const TSetting::ComParam& param) {
   return static_cast<DWORD>(std::min<std::uint64_t>(sum, kLongestLockWait));
 }
 
+// The line an open port's name stands for: COM01 opens COM1's.
+DWORD LineNumber(const SIO_Item& item) {
+  return ComNumberOfName(item.name.c_str()).value_or(0);
+}
+
 }  // namespace
 
 int SioList::Open(const TSetting& setting) {
@@ -98,10 +105,14 @@ int SioList::OpenPort(const TSetting::ComParam& param, UnitIdSet& seen) {
     ports_.pop_back();
     return Fail(kComListBadSlaveAddrList, name);
   }
-  // The reply that a stop left this line with may still be on its way.
-  if (const auto owed = owed_replies_.find(listed.name.str());
+  // The reply that a stop left this line with may still be on its way,
+  // and whatever came of it while the port was closed is gone unseen: its
+  // quiet time starts again now.
+  if (const auto owed = owed_replies_.find(LineNumber(listed));
       owed != owed_replies_.end()) {
     listed.owed_reply = owed->second;
+    listed.owed_reply->last_traffic = std::max(
+        listed.owed_reply->last_traffic, std::chrono::steady_clock::now());
     owed_replies_.erase(owed);
   }
   return kComListOk;
@@ -119,7 +130,7 @@ int SioList::Fail(int code, const AnsiString& port_name) {
 
 void SioList::Close() {
   for (const SIO_Item& item : ports_) {
-    if (item.owed_reply) owed_replies_[item.name.str()] = *item.owed_reply;
+    if (item.owed_reply) owed_replies_[LineNumber(item)] = *item.owed_reply;
   }
   while (!ports_.empty()) ports_.pop_front();  // closed in opening order
   locks_.Clear();

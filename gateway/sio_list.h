@@ -12,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <string>
 
 #include "common/setting.h"
 #include "gateway/group_lock.h"
@@ -75,9 +74,10 @@ class SioList {
   // Declared so that destruction unmaps the ids (closing the mutexes)
   // before the ports they lead to are closed.
   std::list<SIO_Item> ports_;  // items never move: the map points at them
-  // The owed replies of closed ports, by port name, for the next Open: a
-  // device answers whether or not its port is open.
-  std::map<std::string, OwedReply> owed_replies_;
+  // The owed replies of closed ports, by port number (the name may be
+  // written another way next time), for the next Open: a device answers
+  // whether or not its port is open.
+  std::map<DWORD, OwedReply> owed_replies_;
   std::atomic<bool> cancelled_{false};
   AnsiString error_text_;
   GroupLock<SIO_Item> locks_;

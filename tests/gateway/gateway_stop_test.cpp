@@ -86,19 +86,22 @@ INSTANTIATE_TEST_SUITE_P(Lines, StopWhileADeviceAnswers,
                          });
 
 constexpr std::uint32_t kNoLimit = 4294967295u;
+constexpr int kLongestDialogTimeoutMs = 60000;  // what no limit counts as
 
 // How a device answers a request whose exchange the stop cuts short, the
 // read time-outs of the run that abandons it and of the next one, and how
 // long the line must then be quiet after the reply's last byte before the
-// next request goes out: the shorter time-out, or no more than the gap
-// between frames when neither has a limit.
+// next request goes out: the longer time-out.
 struct LateAnswer {
   const char* name;
   std::uint32_t rx_timeout_at_stop_ms;
   std::uint32_t rx_timeout_at_run_ms;
   std::size_t bytes_before_stop;  // of the reply, sent before the stop
   int first_bytes_after_ms;       // from the request
-  int rest_after_ms;  // from the request, in the next run; -1: never
+  int run_after_ms;               // from the request; 0: right after the stop
+  int rest_after_ms;              // from the request, in the next run
+  int pause_in_rest_ms;  // >0: the rest comes as 3 bytes, a pause, the others
+  const char* port_at_run;  // the port's name in the file at Run
   int quiet_after_ms;
 };
 
@@ -106,26 +109,40 @@ void PrintTo(const LateAnswer& answer, std::ostream* out) { *out << answer.name;
 
 class StopWhileADeviceAnswersLate : public ::testing::TestWithParam<LateAnswer> {
  protected:
+  // The test plays the device: the client's request must reach the line,
+  // and the reply written there must reach the client.
+  void Exchange(PtyPort& line, RawModbusClient& client, const std::string& request,
+                const std::string& reply) {
+    const std::string on_line = RtuFrame(1, PduOf(request));
+    ASSERT_TRUE(client.Send(request));
+    ASSERT_EQ(Hex(line.ReadFar(on_line.size(), kHangGuardMs)), Hex(on_line));
+    ASSERT_TRUE(line.WriteFar(RtuFrame(1, PduOf(reply))));
+    ASSERT_EQ(Hex(client.ReadFrame()), Hex(reply));
+  }
+
   GatewayFixture gateway_;
 };
 
-// The test plays the device. Client A's read of 100 registers is answered
-// late, or in two pieces with a pause shorter than the read time-out
-// between them; the stop comes before the reply is over, Run follows at
-// once, and client B asks for 100 other registers. B's request must not
+// Client A reads 100 registers twice, on a line that so has carried more
+// than a frame's worth of replies, then a third time; that reply comes late,
+// or in pieces with pauses. The stop comes before the reply is over, Run
+// follows, and client B asks for 100 other registers. B's request must not
 // go out before A's reply is over by the reader's rule, must go out then
-// (not wait for ever), and B must get its own registers.
+// (not wait for ever), and B must get its own registers; so must client C,
+// which asks the same shape behind B.
 TEST_P(StopWhileADeviceAnswersLate, TheNextRequestWaitsUntilTheReplyIsOver) {
   const LateAnswer answer = GetParam();
   PtyPort& line = gateway_.AddPort(1, "1", {1000, answer.rx_timeout_at_stop_ms});
   ASSERT_TRUE(gateway_.Start());
   RawModbusClient a(gateway_.TcpPort());
-  const std::string a_request = ReadRegisters(1, 1, 0, 100);
+  for (std::uint16_t t = 0; t < 2; ++t)
+    Exchange(line, a, ReadRegisters(t, 1, 100 * t, 100), RegistersReply(t, 1, 100 * t, 100));
+  const std::string a_request = ReadRegisters(2, 1, 0, 100);
   ASSERT_TRUE(a.Send(a_request));
   const std::string a_on_line = RtuFrame(1, PduOf(a_request));
   ASSERT_EQ(Hex(line.ReadFar(a_on_line.size(), kHangGuardMs)), Hex(a_on_line));
   const auto asked = std::chrono::steady_clock::now();
-  const std::string a_reply = RtuFrame(1, PduOf(RegistersReply(1, 1, 0, 100)));
+  const std::string a_reply = RtuFrame(1, PduOf(RegistersReply(2, 1, 0, 100)));
   if (answer.bytes_before_stop > 0) {
     std::this_thread::sleep_until(asked + milliseconds(answer.first_bytes_after_ms));
     ASSERT_TRUE(line.WriteFar(a_reply.substr(0, answer.bytes_before_stop)));
@@ -134,44 +151,64 @@ TEST_P(StopWhileADeviceAnswersLate, TheNextRequestWaitsUntilTheReplyIsOver) {
   ASSERT_TRUE(gateway_.Stop());
 
   gateway_.OptionsOf(line).rx_timeout_ms = answer.rx_timeout_at_run_ms;
+  gateway_.OptionsOf(line).written_as = answer.port_at_run;
+  std::this_thread::sleep_until(asked + milliseconds(answer.run_after_ms));
   ASSERT_TRUE(gateway_.Start());
   RawModbusClient b(gateway_.TcpPort());
-  const std::string b_request = ReadRegisters(2, 1, 500, 100);
+  const std::string b_request = ReadRegisters(3, 1, 500, 100);
   ASSERT_TRUE(b.Send(b_request));
   ASSERT_TRUE(WaitUntil([&] { return UnreadByGateway(b) == 0; }));
-  if (answer.rest_after_ms >= 0) {
-    std::this_thread::sleep_until(asked + milliseconds(answer.rest_after_ms));
+  std::string rest = a_reply.substr(answer.bytes_before_stop);
+  std::vector<std::pair<int, std::string>> pieces = {{answer.rest_after_ms, rest}};
+  if (answer.pause_in_rest_ms > 0) {
+    pieces = {{answer.rest_after_ms, rest.substr(0, 3)},
+              {answer.rest_after_ms + answer.pause_in_rest_ms, rest.substr(3)}};
+  }
+  for (const auto& [after_ms, piece] : pieces) {
+    std::this_thread::sleep_until(asked + milliseconds(after_ms));
     ASSERT_EQ(Hex(line.ReadFar(1, 0)), "")
         << "client B's request went out before A's reply was over";
-    ASSERT_TRUE(line.WriteFar(a_reply.substr(answer.bytes_before_stop)));
+    ASSERT_TRUE(line.WriteFar(piece));
   }
   const auto replied = std::chrono::steady_clock::now();
 
   const std::string b_on_line = RtuFrame(1, PduOf(b_request));
-  ASSERT_EQ(Hex(line.ReadFar(b_on_line.size(), kHangGuardMs)), Hex(b_on_line))
+  ASSERT_EQ(Hex(line.ReadFar(b_on_line.size(), answer.quiet_after_ms + kHangGuardMs)),
+            Hex(b_on_line))
       << "client B's request never went out";
   EXPECT_GE(std::chrono::steady_clock::now() - replied,
             milliseconds(answer.quiet_after_ms))
       << "client B's request went out while A's reply could still go on";
-  ASSERT_TRUE(line.WriteFar(RtuFrame(1, PduOf(RegistersReply(2, 1, 500, 100)))));
-  EXPECT_EQ(Hex(b.ReadFrame()), Hex(RegistersReply(2, 1, 500, 100)));
+  RawModbusClient c(gateway_.TcpPort());
+  const std::string c_request = ReadRegisters(4, 1, 700, 100);
+  ASSERT_TRUE(c.Send(c_request));
+  ASSERT_TRUE(line.WriteFar(RtuFrame(1, PduOf(RegistersReply(3, 1, 500, 100)))));
+  EXPECT_EQ(Hex(b.ReadFrame()), Hex(RegistersReply(3, 1, 500, 100)));
+  const std::string c_on_line = RtuFrame(1, PduOf(c_request));
+  ASSERT_EQ(Hex(line.ReadFar(c_on_line.size(), kHangGuardMs)), Hex(c_on_line));
+  ASSERT_TRUE(line.WriteFar(RtuFrame(1, PduOf(RegistersReply(4, 1, 700, 100)))));
+  EXPECT_EQ(Hex(c.ReadFrame()), Hex(RegistersReply(4, 1, 700, 100)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Devices, StopWhileADeviceAnswersLate,
     ::testing::Values(
-        // A live device behind a port whose reads wait without limit.
-        LateAnswer{"AfterASecondWithoutAReadLimit", kNoLimit, kNoLimit, 0, 0, 1000, 0},
-        // Without a limit, a reply that has begun is over once the line
-        // falls silent, as a frame is: a device that broke off its reply
-        // holds up no request.
-        LateAnswer{"BrokenOffWithoutAReadLimit", kNoLimit, kNoLimit, 3, 0, -1, 0},
-        // The operator gives the port a read time-out before Run, and the
-        // other way round: the shorter one holds.
-        LateAnswer{"WithinATimeOutSetBeforeRun", kNoLimit, 500, 0, 0, 300, 500},
-        LateAnswer{"WithinATimeOutLiftedBeforeRun", 500, kNoLimit, 0, 0, 300, 500},
+        // A port whose reads wait without limit, behind an adapter that
+        // hands the reply on in bursts: a pause far longer than the gap
+        // between frames ends no reply. The one case that waits a minute.
+        LateAnswer{"InBurstsWithoutAReadLimit", kNoLimit, kNoLimit, 0, 0, 0, 1000, 50,
+                   "COM1", kLongestDialogTimeoutMs},
+        // The operator raises the read time-out before Run for a slow
+        // device, or lowers it: the longer one holds.
+        LateAnswer{"RaisedBeforeRunForASlowDevice", 300, 1500, 0, 0, 0, 1000, 0, "COM1", 1500},
+        LateAnswer{"LoweredBeforeRun", 1500, 300, 0, 0, 0, 1000, 0, "COM1", 1500},
         // 3 bytes after 600 ms, the other 202 after 900 ms more.
-        LateAnswer{"InPiecesWithinTheReadTimeOut", 1000, 1000, 3, 600, 1500, 1000}),
+        LateAnswer{"InPiecesWithinTheReadTimeOut", 1000, 1000, 3, 600, 0, 1500, 0, "COM1", 1000},
+        // Run comes later than the read time-out after the reply's first
+        // bytes; what came while the port was closed was never seen.
+        LateAnswer{"InPiecesAcrossALateRun", 500, 500, 3, 100, 750, 1000, 0, "COM1", 500},
+        // The same port under another name.
+        LateAnswer{"OnAPortRenamedBeforeRun", 500, 500, 0, 0, 0, 300, 0, "COM01", 500}),
     [](const ::testing::TestParamInfo<LateAnswer>& info) {
       return std::string(info.param.name);
     });

@@ -109,10 +109,24 @@ TEST_F(SerialIOTest, AWaitingReadFailsOnceTheDeviceIsGone) {
 
 // A line that goes on talking after an abandoned exchange owes no more
 // than the longest frame: the wait for the owed reply reads no further and
-// does not wait for the line to fall silent, which it might never do.
+// does not wait for the line to fall silent, which it might never do. The
+// frame is counted from the write that was abandoned, a write that a stop
+// cut short too, never from an earlier exchange's reply.
 TEST_F(SerialIOTest, AnOwedReplyIsWaitedOutNoFurtherThanTheLongestFrame) {
   io_.SetTimeouts(1000, 2000);
+  ASSERT_EQ(io_.WriteAll("request", 7), 7);
+  ASSERT_TRUE(line_.WriteFar(std::string(205, '\x11')));
+  char reply[205];
+  for (std::size_t got = 0; got < sizeof reply;) {
+    const std::int32_t read = io_.Read(reply + got, sizeof reply - got);
+    ASSERT_GT(read, 0) << io_.ErrorText();
+    got += static_cast<std::size_t>(read);
+  }
+  io_.CancelTransfers();
+  ASSERT_EQ(io_.WriteAll("request", 7), -1);
+  io_.ResumeTransfers();
   OwedReply owed = io_.ReplyOwedSince(Clock::now());
+  EXPECT_EQ(owed.bytes_in, 0u) << "the earlier reply counted as this one's";
   ASSERT_TRUE(line_.WriteFar(std::string(300, '\x55')));
   ASSERT_TRUE(line_.WaitUntilQueuedAtGateway(300, 5000));
   EXPECT_TRUE(io_.LetOwedReplyPass(owed));

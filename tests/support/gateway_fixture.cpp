@@ -136,10 +136,13 @@ void GatewayFixture::WriteErrorTexts(const std::string& content) {
 
 void GatewayFixture::WriteConfiguration() {
   std::ostringstream ini;
+  const auto name_of = [](const Port& port) {
+    return port.options.written_as.empty() ? port.name : port.options.written_as;
+  };
   std::string names;
   for (const Port& port : ports_) {
     if (!names.empty()) names += ',';
-    names += port.name;
+    names += name_of(port);
   }
   ini << "[ServerInfo]\nErrorMsgDB=EN\nTCPPort=" << tcp_port_
       << "\nIP=127.0.0.1\nTxTimeout=" << server_.tx_timeout_ms
@@ -147,7 +150,7 @@ void GatewayFixture::WriteConfiguration() {
       << "\nMaxConnections=" << server_.max_connections
       << "\n[ErrorMsgDB]\nEN=ErrorMsg_EN.ini\n";
   for (const Port& port : ports_) {
-    ini << "[" << port.name << "]\nBaudrate=" << port.options.baudrate
+    ini << "[" << name_of(port) << "]\nBaudrate=" << port.options.baudrate
         << "\nParity=none\n"
         << "ByteSize=8\nStopBits=1\nSlaveAddrList=" << port.slave_addr_list
         << "\nRtsDelay=" << port.options.rts_delay_ms

@@ -27,6 +27,7 @@ struct PortOptions {
   std::uint32_t rx_timeout_ms = 1000;
   std::uint32_t rts_delay_ms = 0;
   std::uint32_t baudrate = 115200;  // 8N1
+  std::string written_as{};  // the name in the file, if not COMn
 };
 
 struct ServerOptions {
