@@ -2,13 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "common/file_owner_rights.h"
 
@@ -188,10 +188,10 @@ std::string ReplaceInPlace(const fs::path& target, std::string_view bytes,
 // the ACL's mask, would become the group's own rights. The file's other
 // names would go on showing the old bytes. A list the kernel will not give
 // is taken to hold something; a file system without attributes has none.
-bool CarriesWhatANewFileWouldLose(const OldFile& old) {
+bool CarriesWhatANewFileWouldLose(const OldFile& old, const FileReplaceSteps& steps) {
   if (old.info.st_nlink > 1) return true;
-  const ssize_t list_size = ::flistxattr(old.fd, nullptr, 0);
-  return list_size > 0 || (list_size < 0 && errno != ENOTSUP);
+  std::vector<std::string> attributes;
+  return AttributeNames(old.fd, steps.list_attributes, attributes) != 0 || !attributes.empty();
 }
 
 // Through a new file where it can be all the old file was, else in place.
@@ -200,7 +200,8 @@ bool CarriesWhatANewFileWouldLose(const OldFile& old) {
 std::string Replace(const fs::path& target, std::string_view bytes, const OldFile& old,
                     const FileReplaceSteps& steps) {
   if (!old.Exists()) return ReasonOf(ReplaceThroughNewFile(target, bytes, old, steps).error);
-  if (!MayGiveNewFileTo(old.info.st_uid, old.info.st_gid) || CarriesWhatANewFileWouldLose(old))
+  if (!MayGiveNewFileTo(old.info.st_uid, old.info.st_gid) ||
+      CarriesWhatANewFileWouldLose(old, steps))
     return ReplaceInPlace(target, bytes, old, steps);
   const NewFileOutcome outcome = ReplaceThroughNewFile(target, bytes, old, steps);
   if (outcome.write_in_place_instead) return ReplaceInPlace(target, bytes, old, steps);

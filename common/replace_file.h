@@ -26,15 +26,20 @@
 #include <string>
 #include <string_view>
 
+#include <sys/xattr.h>
 #include <unistd.h>
 
-// The two steps whose effect a test cannot see on a file system at work:
-// whether a file's bytes were sent to the disk (before its name moved), and
-// the move of a name, which the kernel refuses for reasons a test cannot
-// always set up. The program uses the system's own.
+#include "common/file_attributes.h"
+
+// The steps whose effect a test cannot see on a file system at work:
+// whether a file's bytes were sent to the disk (before its name moved), the
+// move of a name, which the kernel refuses for reasons a test cannot always
+// set up, and the list of a file's extended attributes, which a file system
+// without them refuses. The program uses the system's own.
 struct FileReplaceSteps {
   std::function<int(int fd)> sync_to_disk = ::fsync;
   std::function<int(const char* from, const char* to)> rename = ::rename;
+  ListAttributes list_attributes = ::flistxattr;
 };
 
 // 0, or -1 with `error_text` naming the file and the reason ("Cannot

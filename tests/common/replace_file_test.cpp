@@ -52,9 +52,10 @@ void Replace(const std::string& name, std::string_view bytes,
 }
 
 // "" when the file was replaced, else the error text; for forked children.
-std::string ReplaceOutcome(const std::string& name, std::string_view bytes) {
+std::string ReplaceOutcome(const std::string& name, std::string_view bytes,
+                           const FileReplaceSteps& steps = {}) {
   std::string error;
-  return ReplaceFileContent(name, bytes, error) == 0 ? "" : error;
+  return ReplaceFileContent(name, bytes, error, steps) == 0 ? "" : error;
 }
 
 std::string Failed(const char* call) { return std::string(call) + ": " + std::strerror(errno); }
@@ -388,11 +389,22 @@ TEST(ReplaceFile, AUserSaveKeepsOwnerAndGroupThroughANewFileWhereItCanElseInPlac
 }
 
 // The outcome of a save by kUser, from a forked child.
-std::string ReplaceOutcomeAsUser(const std::string& name, std::string_view bytes) {
+std::string ReplaceOutcomeAsUser(const std::string& name, std::string_view bytes,
+                                 const FileReplaceSteps& steps = {}) {
   return InForkedChild([&] {
     const std::string failure = BecomeUser({kUser, kUserGroup, {}});
-    return failure.empty() ? ReplaceOutcome(name, bytes) : failure;
+    return failure.empty() ? ReplaceOutcome(name, bytes, steps) : failure;
   });
+}
+
+// A save by kUser in a folder of its own, of a file of its own: root
+// saves as kUser, anybody else as itself.
+std::string ReplaceOutcomeOfUser(const TempDir& dir, const std::string& file,
+                                 std::string_view bytes, const FileReplaceSteps& steps = {}) {
+  if (geteuid() != 0) return ReplaceOutcome(file, bytes, steps);
+  EXPECT_EQ(chown(dir.path().c_str(), kUser, kUserGroup), 0);
+  EXPECT_EQ(chown(file.c_str(), kUser, kUserGroup), 0);
+  return ReplaceOutcomeAsUser(file, bytes, steps);
 }
 
 // An ACL as the kernel keeps it in "system.posix_acl_access": a version,
@@ -506,6 +518,32 @@ TEST(ReplaceFile, AnInPlaceWriteIsRefusedWhereTheOldContentCannotBeRead) {
     EXPECT_EQ(ReadFile(file), kOld);
     EXPECT_EQ(FolderEntries(dir.path()), entries);
   }
+}
+
+FileReplaceSteps ListingAttributesFailsWith(int error) {
+  FileReplaceSteps steps;
+  steps.list_attributes = [error](int, char*, std::size_t) -> ssize_t {
+    errno = error;
+    return -1;
+  };
+  return steps;
+}
+
+// A file system that keeps no attributes refuses to list them: its files
+// carry none, so a new file loses nothing, and a file its user may write
+// but not read (which could not be written in place) is saved.
+TEST(ReplaceFile, AFileSystemWithoutAttributesTakesANewFile) {
+  TempDir dir;
+  const std::string file = dir.Write("Quorvelin.ini", kOld);
+  ASSERT_EQ(chmod(file.c_str(), 0200), 0);
+  const ino_t inode = StatOf(file).st_ino;
+  EXPECT_EQ(ReplaceOutcomeOfUser(dir, file, kNew, ListingAttributesFailsWith(ENOTSUP)), "");
+  const struct stat saved = StatOf(file);
+  EXPECT_NE(saved.st_ino, inode);
+  EXPECT_EQ(saved.st_mode & 07777, 0200u);
+  ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+  EXPECT_EQ(ReadFile(file), kNew);
+  EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
 }
 
 // Only a process of one thread may enter a new user namespace, and the
