@@ -97,11 +97,18 @@ bool FolderRefused(int error) { return error == EACCES || error == EPERM; }
 // would move across file systems.
 bool NameIsFixed(int error) { return error == EBUSY || error == EXDEV; }
 
-// The new file takes the old one's owner and group, then its permission
-// bits (a change of owner clears set-id bits), then the bytes, which reach
-// the disk before the file may take the old one's name.
+// The new file sheds what its folder gave it, takes the old one's owner
+// and group, then its permission bits (a change of owner clears set-id
+// bits), then the bytes, which reach the disk before the file may take the
+// old one's name.
 NewFileOutcome FillNewFile(int fd, std::string_view bytes, const OldFile& old,
                            const FileReplaceSteps& steps) {
+  // A folder's default ACL would let users the old file never named at
+  // the new one, and leave its group only what the ACL gives the group.
+  // The old file carried no attribute, or it would be written in place.
+  if (old.Exists())
+    if (const int error = RemoveAllAttributes(fd, steps.list_attributes); error != 0)
+      return {error, true};
   // Refused (an owner or group this process's user namespace does not
   // map), the new file would stand under the old name as the writer's.
   if (old.Exists() && ::fchown(fd, old.info.st_uid, old.info.st_gid) != 0)

@@ -34,6 +34,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 const char kOld[] = "[ServerInfo]\nTCPPort=502\n";
 const char kNew[] = "[ServerInfo]\nTCPPort=1502\nIP=127.0.0.1\n";
@@ -520,30 +521,108 @@ TEST(ReplaceFile, AnInPlaceWriteIsRefusedWhereTheOldContentCannotBeRead) {
   }
 }
 
-FileReplaceSteps ListingAttributesFailsWith(int error) {
-  FileReplaceSteps steps;
-  steps.list_attributes = [error](int, char*, std::size_t) -> ssize_t {
-    errno = error;
-    return -1;
-  };
-  return steps;
+// A folder's default ACL is given to every file made in it. This one
+// names kOtherUser.
+void GiveNewFilesAnAcl(const std::string& folder) {
+  const std::string acl = AclLettingReadAndWrite(kOtherUser);
+  ASSERT_EQ(setxattr(folder.c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0), 0)
+      << Failed("setxattr");
 }
 
-// A file system that keeps no attributes refuses to list them: its files
-// carry none, so a new file loses nothing, and a file its user may write
-// but not read (which could not be written in place) is saved.
-TEST(ReplaceFile, AFileSystemWithoutAttributesTakesANewFile) {
-  TempDir dir;
-  const std::string file = dir.Write("Quorvelin.ini", kOld);
-  ASSERT_EQ(chmod(file.c_str(), 0200), 0);
-  const ino_t inode = StatOf(file).st_ino;
-  EXPECT_EQ(ReplaceOutcomeOfUser(dir, file, kNew, ListingAttributesFailsWith(ENOTSUP)), "");
-  const struct stat saved = StatOf(file);
-  EXPECT_NE(saved.st_ino, inode);
-  EXPECT_EQ(saved.st_mode & 07777, 0200u);
-  ASSERT_EQ(chmod(file.c_str(), 0600), 0);
-  EXPECT_EQ(ReadFile(file), kNew);
-  EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+// The names of a file's extended attributes, one after the other.
+std::string AttributeNamesOf(const std::string& path) {
+  std::string names(1024, '\0');
+  const ssize_t size = listxattr(path.c_str(), names.data(), names.size());
+  names.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+  return names;
+}
+
+// The new file stands in for one that had no ACL: the folder's default ACL
+// would let the other user in and take from the group what the mode gives
+// it, while the mode would still show the same bits.
+TEST(ReplaceFile, ANewFileCarriesNoAclItsFolderWouldGiveIt) {
+  const bool root = geteuid() == 0;
+  for (const bool by_user : {false, true}) {
+    if (by_user && !root) continue;  // then the process is a plain user already
+    for (const mode_t mode : {0640u, 0660u}) {
+      SCOPED_TRACE(std::to_string(mode) + (by_user ? ", saved by the owner" : ""));
+      TempDir dir;
+      const std::string file = dir.Write("Quorvelin.ini", kOld);
+      ASSERT_EQ(chmod(file.c_str(), mode), 0);
+      GiveNewFilesAnAcl(dir.path());
+      const ino_t inode = StatOf(file).st_ino;
+
+      const std::string answer =
+          by_user ? ReplaceOutcomeOfUser(dir, file, kNew) : ReplaceOutcome(file, kNew);
+      EXPECT_EQ(answer, "");
+      EXPECT_EQ(ReadFile(file), kNew);
+      const struct stat saved = StatOf(file);
+      EXPECT_NE(saved.st_ino, inode);
+      EXPECT_EQ(saved.st_mode & 07777, mode);
+      EXPECT_EQ(AttributeNamesOf(file), "");
+      // A file new to the folder has no old one to stand in for.
+      Replace(dir.File("session.log"), kNew);
+      EXPECT_EQ(AttributeNamesOf(dir.File("session.log")), "system.posix_acl_access\0"s);
+    }
+  }
+}
+
+// Whether the file at hand is the new one, not yet named Quorvelin.ini.
+bool IsNewFile(int fd) {
+  return fs::read_symlink("/proc/self/fd/" + std::to_string(fd)).filename() != "Quorvelin.ini";
+}
+
+// The list of attributes decides: a file system that keeps none refuses to
+// list them, and its files carry none, so a new file loses nothing and a
+// file its user may write but not read (which could not be written in
+// place) is saved. A new file that may keep what its folder gave it makes
+// way for an in-place write.
+TEST(ReplaceFile, TheListOfAttributesDecidesWhetherANewFileMayStandInForTheOld) {
+  struct Case {
+    const char* what;
+    mode_t mode;
+    ListAttributes list;
+    bool new_file;
+  };
+  // Lists as the kernel does, but for the new file (or else the old one)
+  // fails with `error`, or with none names an attribute the file lacks.
+  const auto listing = [](bool for_new_file, int error) -> ListAttributes {
+    return [=](int fd, char* names, std::size_t size) -> ssize_t {
+      const std::string_view lacked("user.kept", sizeof "user.kept");
+      if (IsNewFile(fd) != for_new_file) return flistxattr(fd, names, size);
+      errno = error;
+      if (error != 0) return -1;
+      if (size >= lacked.size()) lacked.copy(names, size);
+      return static_cast<ssize_t>(lacked.size());
+    };
+  };
+  const Case cases[] = {
+      {"a file system without attributes", 0200,
+       [](int, char*, std::size_t) -> ssize_t {
+         errno = ENOTSUP;
+         return -1;
+       },
+       true},
+      {"an old file whose attributes cannot be listed", 0640, listing(false, EIO), false},
+      {"a new file whose attributes cannot be listed", 0640, listing(true, EIO), false},
+      {"a new file with an attribute it cannot shed", 0640, listing(true, 0), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string file = dir.Write("Quorvelin.ini", kOld);
+    ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
+    const ino_t inode = StatOf(file).st_ino;
+    FileReplaceSteps steps;
+    steps.list_attributes = c.list;
+    EXPECT_EQ(ReplaceOutcomeOfUser(dir, file, kNew, steps), "");
+    const struct stat saved = StatOf(file);
+    EXPECT_EQ(saved.st_ino != inode, c.new_file);
+    EXPECT_EQ(saved.st_mode & 07777, c.mode);
+    ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+    EXPECT_EQ(ReadFile(file), kNew);
+    EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+  }
 }
 
 // Only a process of one thread may enter a new user namespace, and the
