@@ -27,16 +27,18 @@ int Fail(const std::string& file_name, const std::string& reason, std::string& e
   return -1;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+// How many of the bytes were written; fewer than all with errno set.
+std::size_t WriteAll(int fd, std::string_view bytes) {
+  std::size_t total = 0;
+  while (total < bytes.size()) {
+    const ssize_t written = ::write(fd, bytes.data() + total, bytes.size() - total);
     if (written < 0) {
       if (errno == EINTR) continue;
-      return false;
+      break;
     }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
+    total += static_cast<std::size_t>(written);
   }
-  return true;
+  return total;
 }
 
 // The file a name stands for. Links are followed one at a time, a dangling
@@ -114,7 +116,7 @@ NewFileOutcome FillNewFile(int fd, std::string_view bytes, const OldFile& old,
   if (old.Exists() && ::fchown(fd, old.info.st_uid, old.info.st_gid) != 0)
     return {errno, true};
   if (::fchmod(fd, ModeOfNewFile(old)) != 0) return {errno, false};
-  if (!WriteAll(fd, bytes)) return {errno, false};
+  if (WriteAll(fd, bytes) < bytes.size()) return {errno, false};
   if (steps.sync_to_disk(fd) != 0) return {errno, false};
   return {};
 }
@@ -148,12 +150,24 @@ NewFileOutcome ReplaceThroughNewFile(const fs::path& target, std::string_view by
   return {};
 }
 
-// Makes `bytes` the whole content of the open file: 0 or the error.
-int Overwrite(int fd, std::string_view bytes, const FileReplaceSteps& steps) {
-  if (::lseek(fd, 0, SEEK_SET) != 0) return errno;
-  if (!WriteAll(fd, bytes)) return errno;
-  if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return errno;
-  return steps.sync_to_disk(fd) == 0 ? 0 : errno;
+// How the overwrite of a file ended.
+struct OverwriteOutcome {
+  int error = 0;  // 0, or the error of the step that failed
+  // A byte was written or the size changed: the file may differ from
+  // what it was.
+  bool changed = false;
+};
+
+// Makes `bytes` the whole content of the open file, which held `size_before`
+// bytes.
+OverwriteOutcome Overwrite(int fd, std::string_view bytes, std::size_t size_before,
+                           const FileReplaceSteps& steps) {
+  if (::lseek(fd, 0, SEEK_SET) != 0) return {errno, false};
+  const std::size_t written = WriteAll(fd, bytes);
+  if (written < bytes.size()) return {errno, written > 0};
+  if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return {errno, written > 0};
+  const bool changed = written > 0 || bytes.size() != size_before;
+  return {steps.sync_to_disk(fd) == 0 ? 0 : errno, changed};
 }
 
 // The whole content of a file: 0 or the error.
@@ -176,17 +190,21 @@ int ReadWhole(const fs::path& target, std::string& bytes) {
 // Writing over the old file cannot be one step, so the old bytes are put
 // back if the new ones do not all fit. Without them a failure part-way
 // would leave neither content, so the write is not begun; a put-back that
-// fails too leaves the file in pieces, which the reason must say.
+// fails too leaves the file in pieces, which the reason must say. A write
+// that failed before it changed anything (a full disk refuses the first
+// byte) leaves the file as it was: putting it back could only fail the
+// same way and report pieces that are not there.
 std::string ReplaceInPlace(const fs::path& target, std::string_view bytes,
                            const OldFile& old, const FileReplaceSteps& steps) {
   std::string old_bytes;
   if (const int error = ReadWhole(target, old_bytes); error != 0)
     return "its old content cannot be read to keep it: " + ReasonOf(error);
-  const int error = Overwrite(old.fd, bytes, steps);
-  if (error == 0) return "";
-  const int put_back_error = Overwrite(old.fd, old_bytes, steps);
-  if (put_back_error == 0) return ReasonOf(error);
-  return ReasonOf(error) + "; putting the old content back failed too (" +
+  const OverwriteOutcome outcome = Overwrite(old.fd, bytes, old_bytes.size(), steps);
+  if (outcome.error == 0 || !outcome.changed) return ReasonOf(outcome.error);
+  // Whether the put-back changed the file is of no matter: only its error is.
+  const int put_back_error = Overwrite(old.fd, old_bytes, bytes.size(), steps).error;
+  if (put_back_error == 0) return ReasonOf(outcome.error);
+  return ReasonOf(outcome.error) + "; putting the old content back failed too (" +
          ReasonOf(put_back_error) + "): the file may be incomplete";
 }
 

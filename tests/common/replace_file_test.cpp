@@ -180,32 +180,39 @@ TEST(ReplaceFile, AFolderThatTakesNoNewFileHasItsFilesWrittenInPlace) {
 }
 
 // In place the write is not one step: one that fails part-way (the file
-// size limit stands in for a full disk) puts the old bytes back. Old bytes
-// that no longer fit either may leave the file in pieces, and the text
-// says so.
+// size limit stands in for a full disk) puts the old bytes back, all of
+// them, however many reads they take. Old bytes that no longer fit either
+// may leave the file in pieces, and the text says so; a write refused at
+// its first byte left the file as it was, and the text says nothing of
+// pieces.
 TEST(ReplaceFile, AnInPlaceWriteThatFailsPartWayLeavesTheOldContent) {
   constexpr rlim_t kSizeLimit = 64;
-  const std::string too_long(200, 'x');
+  constexpr rlim_t kBeyondOneRead = 12 * 1024;
   const std::string old_past_limit = kOld + std::string(kSizeLimit, ';');
   const struct {
     const char* what;
     std::string old;
+    rlim_t size_limit;
     std::string error_text;  // after "Cannot write <file>: "
   } cases[] = {
-      {"old bytes within the limit", kOld, "File too large"},
-      {"old bytes past the limit", old_past_limit,
+      {"old bytes within the limit", kOld, kSizeLimit, "File too large"},
+      {"old bytes past the limit", old_past_limit, kSizeLimit,
        "File too large; putting the old content back failed too (File too large): the file may "
        "be incomplete"},
+      {"old bytes longer than one read", std::string(10 * 1024, ';'), kBeyondOneRead,
+       "File too large"},
+      {"no byte allowed", kOld, 0, "File too large"},
   };
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit former{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &former), 0);
-  rlimit small = former;
-  small.rlim_cur = kSizeLimit;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     const std::string file = dir.Write("Quorvelin.ini", c.old);
+    const std::string too_long(c.size_limit + 200, 'x');
+    rlimit small = former;
+    small.rlim_cur = c.size_limit;
     std::string error;
     int result = 0;
     {
@@ -218,6 +225,26 @@ TEST(ReplaceFile, AnInPlaceWriteThatFailsPartWayLeavesTheOldContent) {
     EXPECT_EQ(error, "Cannot write " + file + ": " + c.error_text);
     EXPECT_EQ(ReadFile(file), c.old);
   }
+}
+
+// A write of nothing over a file changes it by its cut alone; failing
+// after that (the flush to disk), it puts the old bytes back too.
+TEST(ReplaceFile, AWriteOfNothingThatFailsAfterTheCutPutsTheOldContentBack) {
+  TempDir dir;
+  const std::string file = dir.Write("Quorvelin.ini", kOld);
+  int syncs = 0;
+  FileReplaceSteps steps;
+  steps.sync_to_disk = [&syncs](int fd) {
+    errno = EIO;
+    return ++syncs == 1 ? -1 : fsync(fd);
+  };
+  std::string error;
+  {
+    ScopedReadOnly read_only(dir.path());
+    EXPECT_EQ(ReplaceFileContent(file, "", error, steps), -1);
+  }
+  EXPECT_EQ(error, "Cannot write " + file + ": Input/output error");
+  EXPECT_EQ(ReadFile(file), kOld);
 }
 
 // What reached the disk, in order, with the renames between:
