@@ -170,21 +170,34 @@ OverwriteOutcome Overwrite(int fd, std::string_view bytes, std::size_t size_befo
   return {steps.sync_to_disk(fd) == 0 ? 0 : errno, changed};
 }
 
-// The whole content of a file: 0 or the error.
-int ReadWhole(const fs::path& target, std::string& bytes) {
-  const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return errno;
+// The rest of an open file's content: 0 or the error.
+int ReadRest(int fd, std::string& bytes) {
   char chunk[4096];
-  int error = 0;
   for (;;) {
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) error = errno;
-    if (got <= 0) break;
+    if (got < 0) return errno;
+    if (got == 0) return 0;
     bytes.append(chunk, static_cast<std::size_t>(got));
   }
+}
+
+// The whole content of the old file: "" or the reason it cannot be read.
+// The name is opened again, for reading; should it lead to another file by
+// now, that file's bytes would be put back over the old one.
+std::string ReadOldContent(const fs::path& target, const OldFile& old, std::string& bytes) {
+  const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return ReasonOf(errno);
+  struct stat info {};
+  std::string reason;
+  if (::fstat(fd, &info) != 0)
+    reason = ReasonOf(errno);
+  else if (info.st_dev != old.info.st_dev || info.st_ino != old.info.st_ino)
+    reason = "another file took its name";
+  else
+    reason = ReasonOf(ReadRest(fd, bytes));
   ::close(fd);
-  return error;
+  return reason;
 }
 
 // Writing over the old file cannot be one step, so the old bytes are put
@@ -197,8 +210,8 @@ int ReadWhole(const fs::path& target, std::string& bytes) {
 std::string ReplaceInPlace(const fs::path& target, std::string_view bytes,
                            const OldFile& old, const FileReplaceSteps& steps) {
   std::string old_bytes;
-  if (const int error = ReadWhole(target, old_bytes); error != 0)
-    return "its old content cannot be read to keep it: " + ReasonOf(error);
+  if (const std::string reason = ReadOldContent(target, old, old_bytes); !reason.empty())
+    return "its old content cannot be read to keep it: " + reason;
   const OverwriteOutcome outcome = Overwrite(old.fd, bytes, old_bytes.size(), steps);
   if (outcome.error == 0 || !outcome.changed) return ReasonOf(outcome.error);
   // Whether the put-back changed the file is of no matter: only its error is.

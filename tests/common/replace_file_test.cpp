@@ -548,6 +548,32 @@ TEST(ReplaceFile, AnInPlaceWriteIsRefusedWhereTheOldContentCannotBeRead) {
   }
 }
 
+// The old content is read for the file about to be written, not for
+// whatever bears its name by then: a name that moved to another file
+// (here while the old file's attributes are listed, between its opening
+// and the read) is refused, and neither file is written.
+TEST(ReplaceFile, AnInPlaceWriteIsRefusedWhereAnotherFileTookTheNameMeanwhile) {
+  TempDir dir;
+  const std::string file = dir.Write("Quorvelin.ini", kOld);
+  const std::string other = dir.Write("other.ini", kNew);
+  const std::string note = "kept in place";
+  ASSERT_EQ(setxattr(file.c_str(), "user.note", note.data(), note.size(), 0), 0)
+      << Failed("setxattr");
+  const int old_file = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(old_file, 0) << Failed("open");
+  FileReplaceSteps steps;
+  steps.list_attributes = [&other, &file](int fd, char* names, std::size_t size) {
+    rename(other.c_str(), file.c_str());
+    return flistxattr(fd, names, size);
+  };
+  EXPECT_EQ(ReplaceOutcomeOfUser(dir, file, "[ServerInfo]\n", steps),
+            "Cannot write " + file + ": its old content cannot be read to keep it: another file "
+            "took its name");
+  EXPECT_EQ(ReadFile(file), kNew);
+  EXPECT_EQ(ReadFile("/proc/self/fd/" + std::to_string(old_file)), kOld);
+  close(old_file);
+}
+
 // A folder's default ACL is given to every file made in it. This one
 // names kOtherUser.
 void GiveNewFilesAnAcl(const std::string& folder) {
