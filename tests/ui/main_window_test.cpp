@@ -115,8 +115,10 @@ TEST_F(MainWindow, AtMost64LinesWaitForTheFirstShowingThenLinesFlowInOrder) {
 
 // Stop waits for every client's end on the main thread, which shows no line
 // meanwhile: the log view still gets each client's line and the stop's own,
-// then the line of a Run clicked before the window got back to its lines.
-TEST_F(MainWindow, StopWithThreeHundredClientsShowsEachOnesEndThenTheStopThenTheRun) {
+// then the lines of Runs clicked before the window got back to its lines:
+// one whose file cannot be loaded, one whose port cannot be opened, and one
+// that starts.
+TEST_F(MainWindow, StopWithThreeHundredClientsShowsEachOnesEndThenTheStopThenEachRun) {
   constexpr int kClients = 300;
   config_.max_connections = kClients;
   StartProgram();
@@ -128,17 +130,25 @@ TEST_F(MainWindow, StopWithThreeHundredClientsShowsEachOnesEndThenTheStopThenThe
   }));
 
   MainForm->StopBtn->click();
+  folder_.Write("Quorvelin.ini", "[ServerInfo]\n");
+  MainForm->RunBtn->click();
+  config_.serial_ports = "COM200";
+  WriteConfig(folder_, config_);
+  MainForm->RunBtn->click();
+  config_.serial_ports = "COM1";
+  WriteConfig(folder_, config_);
   MainForm->RunBtn->click();
   const bool run_shown = LoopUntil(
       [&] { return LogLines().filter("start server successful").size() == 2; });
   const QStringList lines = LogLines();
   EXPECT_EQ(lines.filter("closed the connection").size(), kClients);
-  ASSERT_TRUE(run_shown) << "the second Run's line is missing";
-  ASSERT_GE(lines.size(), 2);
-  EXPECT_TRUE(lines[lines.size() - 2].endsWith(" - stop server successful"))
-      << lines[lines.size() - 2].toStdString();
-  EXPECT_TRUE(lines.last().endsWith(" - start server successful"))
-      << lines.last().toStdString();
+  ASSERT_TRUE(run_shown) << "the last Run's line is missing";
+  ASSERT_GE(lines.size(), 4);
+  const QStringList last = lines.mid(lines.size() - 4);
+  EXPECT_TRUE(last[0].endsWith(" - stop server successful")) << last[0].toStdString();
+  EXPECT_TRUE(last[1].endsWith(" is missing")) << last[1].toStdString();
+  EXPECT_TRUE(last[2].contains("COM200")) << last[2].toStdString();
+  EXPECT_TRUE(last[3].endsWith(" - start server successful")) << last[3].toStdString();
 }
 
 TEST_F(MainWindow, TheLogViewKeepsItsNewestLinesUpToItsBound) {
