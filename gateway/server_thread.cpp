@@ -80,6 +80,6 @@ DWORD ServerThreadProc(LPVOID parameter) {
   }
   env.ShutdownClients();
   env.WaitForClients();
-  log.LogKept("stop server successful");
+  log.Log("stop server successful");
   return 0;
 }
