@@ -4,6 +4,7 @@
 #include "common/message_fifo.h"
 #include "common/setting.h"
 #include "gateway/gateway_threads.h"
+#include "gateway/log_line.h"
 #include "gateway/sio_list.h"
 #include "gateway/tcp_env.h"
 #include "platform/thread.h"
@@ -13,17 +14,11 @@ HANDLE gServerThread = INVALID_HANDLE_VALUE;
 
 namespace {
 
-// Run's and Stop's own lines: what they did reaches the log view however
-// many lines a stop before left queued.
-void PushStamped(AnsiString line) {
-  TimeStamp(line);
-  gMsgFIFO->PushKept(line);
-}
-
 // A start that failed after the ports were opened: everything it did is
-// undone, and the next start reads the configuration again.
+// undone, and the next start reads the configuration again. Its line is
+// kept however many lines a stop before left queued.
 bool FailStart(const AnsiString& text) {
-  PushStamped(text);
+  LogLine().LogKept(text);
   gSioList->Close();
   gSetting->Unload();
   return false;

@@ -10,10 +10,10 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "common/log_text.h"
 #include "common/message_fifo.h"
 #include "common/setting.h"
 #include "gateway/gateway_control.h"
+#include "gateway/log_line.h"
 #include "gateway/tcp_env.h"
 #include "platform/wait.h"
 #include "ui/about_dlg.h"
@@ -31,14 +31,9 @@ namespace {
 // Indices into BtnImageList.
 enum ImageIndex { kRunImage, kStopImage, kClearImage, kSaveImage };
 
-// The main thread's log line, which says why the configuration could not
-// be loaded for Run: stamped with the time and queued whatever the bound,
-// like every line of Run and Stop.
-void PushLogLine(const AnsiString& text) {
-  AnsiString line = text;
-  TimeStamp(line);
-  gMsgFIFO->PushKept(line);
-}
+// Why the configuration could not be loaded for Run: kept whatever the
+// log queue's bound, like every line of Run and Stop.
+void LogLoadFailure() { LogLine().LogKept(gSetting->GetErrorText()); }
 
 QToolButton* NewToolButton(QToolBar* bar, const char* name, const QIcon& image) {
   auto* button = new QToolButton(bar);
@@ -187,7 +182,7 @@ void TMainForm::ConnectHandlers() {
 
 void TMainForm::FormCreate() {
   SetOfflineIcon();
-  if (gSetting->Load() != 0) PushLogLine(gSetting->GetErrorText());
+  if (gSetting->Load() != 0) LogLoadFailure();
   // Asked even after a failed load: the options come from the parsed file,
   // and StartServer refuses an unloaded configuration without a line.
   if (gSetting->IsRunServer() && StartServer()) {
@@ -289,7 +284,7 @@ void TMainForm::Run() {
   EnableOptions(false);
   // A configuration that is still loaded is used without reading the file.
   if (!gSetting->IsLoaded() && gSetting->Load() != 0) {
-    PushLogLine(gSetting->GetErrorText());
+    LogLoadFailure();
     EnableRun(true);
     EnableOptions(true);
     return;
