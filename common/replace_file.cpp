@@ -11,10 +11,14 @@
 #include <vector>
 
 #include "common/file_owner_rights.h"
+#include "common/write_all.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The reason a save gives for a name that leads to no regular file.
+constexpr char kNotARegularFile[] = "not a regular file";
 
 // As many links as the kernel itself follows in one name.
 constexpr int kMostLinksFollowed = 40;
@@ -25,20 +29,6 @@ std::string ReasonOf(int error) { return error == 0 ? "" : std::strerror(error);
 int Fail(const std::string& file_name, const std::string& reason, std::string& error_text) {
   error_text = "Cannot write " + file_name + ": " + reason;
   return -1;
-}
-
-// How many of the bytes were written; fewer than all with errno set.
-std::size_t WriteAll(int fd, std::string_view bytes) {
-  std::size_t total = 0;
-  while (total < bytes.size()) {
-    const ssize_t written = ::write(fd, bytes.data() + total, bytes.size() - total);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    total += static_cast<std::size_t>(written);
-  }
-  return total;
 }
 
 // The file a name stands for. Links are followed one at a time, a dangling
@@ -54,6 +44,16 @@ fs::path TargetOf(const std::string& file_name) {
   return name;
 }
 
+// A save writes regular files only. A FIFO would hold the save until a
+// reader came, a device would take the bytes as its input or be replaced
+// by a regular file, and a folder or a socket holds no content. Looking
+// opens nothing, so it never waits on what it finds; a name that leads to
+// nothing is no special file.
+bool IsSpecialFile(const fs::path& target) {
+  struct stat info {};
+  return ::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 // The file being replaced, open for writing; no descriptor when there is
 // none yet.
 struct OldFile {
@@ -65,8 +65,10 @@ struct OldFile {
 // The right to change a file is the file's own, not its folder's: opening
 // it for writing asks the kernel exactly that, for root as for anyone.
 // 0 (with `old` empty when there is no such file), or the refusal.
+// Opened without waiting, should a FIFO have taken the name since it was
+// looked at (a regular file's writes do not heed the flag).
 int OpenOldFile(const fs::path& target, OldFile& old) {
-  old.fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  old.fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (old.fd < 0) return errno == ENOENT ? 0 : errno;
   if (::fstat(old.fd, &old.info) == 0) return 0;
   const int error = errno;
@@ -183,10 +185,11 @@ int ReadRest(int fd, std::string& bytes) {
 }
 
 // The whole content of the old file: "" or the reason it cannot be read.
-// The name is opened again, for reading; should it lead to another file by
-// now, that file's bytes would be put back over the old one.
+// The name is opened again, for reading and without waiting; should it
+// lead to another file by now (a FIFO too), that file's bytes would be put
+// back over the old one.
 std::string ReadOldContent(const fs::path& target, const OldFile& old, std::string& bytes) {
-  const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return ReasonOf(errno);
   struct stat info {};
   std::string reason;
@@ -251,10 +254,15 @@ std::string Replace(const fs::path& target, std::string_view bytes, const OldFil
 int ReplaceFileContent(const std::string& file_name, std::string_view bytes,
                        std::string& error_text, const FileReplaceSteps& steps) {
   const fs::path target = TargetOf(file_name);
+  if (IsSpecialFile(target)) return Fail(file_name, kNotARegularFile, error_text);
   OldFile old;
-  const int open_error = OpenOldFile(target, old);
-  const std::string reason =
-      open_error != 0 ? ReasonOf(open_error) : Replace(target, bytes, old, steps);
+  std::string reason;
+  if (const int open_error = OpenOldFile(target, old); open_error != 0)
+    reason = ReasonOf(open_error);
+  else if (old.Exists() && !S_ISREG(old.info.st_mode))
+    reason = kNotARegularFile;  // put under the name since it was looked at
+  else
+    reason = Replace(target, bytes, old, steps);
   if (old.Exists()) ::close(old.fd);
   return reason.empty() ? 0 : Fail(file_name, reason, error_text);
 }

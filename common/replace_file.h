@@ -25,7 +25,10 @@
 //   old file carries what a new one would not: an ACL or any other
 //   extended attribute, or a second hard link;
 // - a name that is a symbolic link (or a chain of them) writes the file
-//   it points to; the link stays a link.
+//   it points to; the link stays a link;
+// - a name that leads to anything but a regular file (a FIFO, a device,
+//   a socket, a folder) is refused at once, with nothing written and
+//   without waiting on it ("Cannot write <name>: not a regular file").
 #include <cstdio>
 #include <functional>
 #include <string>

@@ -9,25 +9,33 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "common/replace_file.h"
+#include "tests/support/deadline.h"
 #include "tests/support/forked_child.h"
 #include "tests/support/temp_dir.h"
 
@@ -177,6 +185,61 @@ TEST(ReplaceFile, AFolderThatTakesNoNewFileHasItsFilesWrittenInPlace) {
   EXPECT_EQ(StatOf(file).st_ino, inode);
   EXPECT_EQ(error, "Cannot write " + dir.File("new.log") + ": Permission denied");
   EXPECT_EQ(FolderEntries(dir.path()), std::set<std::string>{"Quorvelin.ini"});
+}
+
+// A save writes regular files only, and what else a name leads to stays
+// as it was: a FIFO that nobody reads (the save must not wait for a
+// reader), a folder, a socket, and, where root may make one, a device node
+// reached through a link (which a new file must not replace).
+TEST(ReplaceFile, ANameThatLeadsToNoRegularFileIsRefusedWithoutWaitingOnIt) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
+  fs::create_symlink("fifo", dir.File("fifo.log"));
+  fs::create_directory(dir.File("folder.log"));
+  const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, dir.File("socket").c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  std::vector<std::string> names = {"fifo", "fifo.log", "folder.log", "socket"};
+  if (mknod(dir.File("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    fs::create_symlink("null", dir.File("device.log"));
+    names.push_back("device.log");
+  }
+  std::map<std::string, struct stat> before;
+  for (const std::string& entry : FolderEntries(dir.path())) before[entry] = StatOf(dir.File(entry));
+
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const std::string file = dir.File(name);
+    std::string error;
+    std::atomic<bool> returned{false};
+    std::thread save([&] {
+      EXPECT_EQ(ReplaceFileContent(file, kNew, error), -1);
+      returned = true;
+    });
+    // A save that waits on the FIFO after all gets a reader, late, so that
+    // it fails the test instead of hanging it.
+    if (!WaitUntil([&] { return returned.load(); }, std::chrono::seconds(10))) {
+      ADD_FAILURE() << "the save waited on the FIFO";
+      const int reader = open(dir.File("fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      save.join();
+      close(reader);
+    } else {
+      save.join();
+    }
+    EXPECT_EQ(error, "Cannot write " + file + ": not a regular file");
+  }
+  close(listener);
+  EXPECT_EQ(FolderEntries(dir.path()).size(), before.size()) << "a file was left beside";
+  for (const auto& [entry, info] : before) {
+    SCOPED_TRACE(entry);
+    const struct stat now = StatOf(dir.File(entry));
+    EXPECT_EQ(now.st_ino, info.st_ino);
+    EXPECT_EQ(now.st_mode, info.st_mode);
+    EXPECT_EQ(now.st_size, info.st_size);
+  }
+  EXPECT_TRUE(fs::is_empty(dir.File("folder.log")));
 }
 
 // In place the write is not one step: one that fails part-way (the file
