@@ -8,9 +8,11 @@
 #include "gateway/gateway_control.h"
 #include "gateway/rtu_func_table.h"
 #include "gateway/sio_list.h"
+#include "platform/write_signals.h"
 #include "ui/main_unit.h"
 
 void BuildProgramGlobals() {
+  LetWritesFailInsteadOfSignalling();
   MainUnitInit();
   InitSioListGlobals();
   gInitialRTU_FuncTbl.Build();

@@ -1,8 +1,15 @@
 #include "ui/show_msg_thread.h"
 
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "common/message_fifo.h"
+#include "common/write_all.h"
 #include "platform/win_types.h"
 #include "ui/complib/application.h"
 #include "ui/main_form.h"
@@ -37,6 +44,15 @@ void ShowMsgThread::ShowMsg() {
 }
 
 void ShowMsgThread::Print(const AnsiString& line) {
-  std::printf("%s\n", line.c_str());
-  std::fflush(stdout);
+  const std::string text = line.str() + "\n";
+  if (WriteAll(STDOUT_FILENO, text) == text.size()) return;
+  // A reader that went away (a pipe into a program that ended) or a full
+  // disk costs the line, never the gateway. Said once: every later line
+  // would most likely fail the same way.
+  static std::atomic<bool> said{false};
+  if (said.exchange(true)) return;
+  std::fprintf(stderr,
+               "%s: a log line could not be written to the standard output (%s); "
+               "lines that cannot be written are dropped\n",
+               Application->Title().c_str(), std::strerror(errno));
 }

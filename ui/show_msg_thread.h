@@ -16,7 +16,8 @@ class ShowMsgThread : public TThread {
  private:
   // Runs in the main thread while this thread waits in Synchronize.
   void ShowMsg();
-  // A line on the standard output, for a window that nobody sees.
+  // A line on the standard output, for a window that nobody sees; one
+  // that cannot be written is dropped.
   static void Print(const AnsiString& line);
 
   // The line last taken from the queue.

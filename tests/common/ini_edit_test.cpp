@@ -4,7 +4,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "common/ini_edit.h"
+#include "platform/write_signals.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -88,7 +88,7 @@ TEST(IniEdit, AWriteThatFailsLeavesTheOldFileAndNoLeftovers) {
   EXPECT_EQ(ReadFile(file), kHandWritten);
 
   // The disk fills up part-way: the size limit stands in for it.
-  std::signal(SIGXFSZ, SIG_IGN);
+  LetWritesFailInsteadOfSignalling();  // as the program does at its start
   rlimit former{};
   getrlimit(RLIMIT_FSIZE, &former);
   rlimit small = former;

@@ -20,7 +20,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -35,6 +34,7 @@
 #include <gtest/gtest.h>
 
 #include "common/replace_file.h"
+#include "platform/write_signals.h"
 #include "tests/support/deadline.h"
 #include "tests/support/forked_child.h"
 #include "tests/support/temp_dir.h"
@@ -266,7 +266,7 @@ TEST(ReplaceFile, AnInPlaceWriteThatFailsPartWayLeavesTheOldContent) {
        "File too large"},
       {"no byte allowed", kOld, 0, "File too large"},
   };
-  std::signal(SIGXFSZ, SIG_IGN);
+  LetWritesFailInsteadOfSignalling();  // as the program does at its start
   rlimit former{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &former), 0);
   for (const auto& c : cases) {

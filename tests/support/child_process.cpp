@@ -14,20 +14,33 @@
 extern char** environ;
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           int inherit_fd) {
+                           int inherit_fd, const std::string& error_file) {
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) return;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
   if (inherit_fd >= 0) posix_spawn_file_actions_adddup2(&actions, inherit_fd, 3);
+  if (!error_file.empty())
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, error_file.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  // An ignored signal would stay ignored in the child.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGXFSZ);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   pid_t pid = -1;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+  if (posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ) == 0) {
     pid_ = pid;
   }
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(pipe_fds[1]);
   output_fd_ = pipe_fds[0];
@@ -55,6 +68,11 @@ bool ChildProcess::ReadLine(std::string& line, int timeout_ms) {
     if (got <= 0) return false;
     pending_.append(chunk, static_cast<std::size_t>(got));
   }
+}
+
+void ChildProcess::CloseOutput() {
+  if (output_fd_ >= 0) close(output_fd_);
+  output_fd_ = -1;
 }
 
 int ChildProcess::Wait(int timeout_ms) {

@@ -8,9 +8,13 @@
 
 class ChildProcess {
  public:
-  // Starts `argv[0]` (a path) with the arguments. `inherit_fd`, when not
-  // -1, is handed to the child as its descriptor 3.
-  ChildProcess(const std::vector<std::string>& argv, int inherit_fd = -1);
+  // Starts `argv[0]` (a path) with the arguments, as a shell starts a
+  // program: a closed pipe and the file-size limit end it unless it sees
+  // to them itself, whatever this process does. `inherit_fd`, when not
+  // -1, is handed to the child as its descriptor 3; `error_file`, when not
+  // empty, is made its standard error.
+  ChildProcess(const std::vector<std::string>& argv, int inherit_fd = -1,
+               const std::string& error_file = "");
   // Ends the child with SIGTERM (SIGKILL if it does not end in 5 s).
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
@@ -20,6 +24,9 @@ class ChildProcess {
   pid_t Pid() const { return pid_; }
   // Reads one line of the child's output, waiting up to `timeout_ms`.
   bool ReadLine(std::string& line, int timeout_ms);
+  // Stops reading the child's output: its next write there finds no
+  // reader.
+  void CloseOutput();
   // Waits for the child to end by itself; its exit status, or -1.
   int Wait(int timeout_ms);
   // SIGTERM, then the exit status (SIGKILL after 5 s).

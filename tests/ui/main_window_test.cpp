@@ -181,34 +181,58 @@ TEST_F(MainWindow, SaveWritesCrLfUnderTheNameChosenAndClearEmptiesTheLog) {
   EXPECT_TRUE(WaitForLogLine("after clearing"));
 }
 
-// A write that fails part-way (the file size limit stands in for a full
-// disk) is reported and leaves the file that was there, and no debris.
-TEST_F(MainWindow, AFailedSaveIsReportedAndKeepsTheOldFile) {
-  StartProgram();
-  MainForm->show();
-  gMsgFIFO->Push("a line longer than the file may grow");
-  ASSERT_TRUE(WaitForLogLine("longer than"));
-  const std::string file = folder_.Write("kept.log", "the old log\n");
+// The file-size limit of the shell that starts the program stands in for
+// a full disk. A save past it fails part-way, through a new file (the log)
+// or in place (a configuration file that has a second name); each is
+// reported, leaves the file that was there and no debris, and the program
+// goes on. The program, not the test, must keep the limit's signal from
+// ending it.
+TEST_F(MainWindow, UnderAFileSizeLimitAFailedSaveIsReportedKeepsTheOldFileAndTheProgramGoesOn) {
+  std::signal(SIGXFSZ, SIG_DFL);  // as a shell starts a program
+  WriteConfig(folder_, config_);
+  // Without blank lines the dialog's copy of the file, which has one after
+  // each section, no longer fits under the limit; the old bytes still do.
+  std::string ini = ReadFile(folder_.File("Quorvelin.ini"));
+  for (std::size_t at; (at = ini.find("\n\n")) != std::string::npos;) ini.erase(at, 1);
+  folder_.Write("Quorvelin.ini", ini);
+  ASSERT_EQ(link(folder_.File("Quorvelin.ini").c_str(), folder_.File("second-name").c_str()), 0);
+  const std::string log = folder_.Write("kept.log", "the old log\n");
   const std::set<std::string> files_before = FileNames(folder_.path());
-  AnswerSaveDialog(folder_.path(), "kept.log");
-  QString report;
-  AnswerNext<QMessageBox>([&](QMessageBox* box) {
-    report = box->text();
-    box->button(QMessageBox::Ok)->click();
-  });
-  rlimit old_limit{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
-  rlimit small = old_limit;
-  small.rlim_cur = 16;
-  auto* old_handler = signal(SIGXFSZ, SIG_IGN);
+  rlimit former{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &former), 0);
+  rlimit small = former;
+  small.rlim_cur = ini.size() + 1;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  MainForm->SaveLog1->trigger();
-  setrlimit(RLIMIT_FSIZE, &old_limit);
-  signal(SIGXFSZ, old_handler);
 
-  EXPECT_TRUE(report.contains("kept.log")) << report.toStdString();
-  EXPECT_TRUE(report.contains(std::strerror(EFBIG))) << report.toStdString();
-  EXPECT_EQ(ReadFile(file), "the old log\n");
+  StartProgramAsIs();
+  MainForm->show();
+  gMsgFIFO->Push(AnsiString(std::string(2 * ini.size(), 'x')));
+  ASSERT_TRUE(WaitForLogLine("xxx"));
+  QStringList reports;
+  const auto answer_report = [&] {
+    AnswerNext<QMessageBox>([&](QMessageBox* box) {
+      reports << box->text();
+      box->button(QMessageBox::Ok)->click();
+    });
+  };
+  answer_report();
+  AnswerSaveDialog(folder_.path(), "kept.log");
+  MainForm->SaveLog1->trigger();
+  AnswerNext<TOptionsDlg>([&](TOptionsDlg* dialog) {
+    answer_report();
+    dialog->OkBtn->click();
+    dialog->CancelBtn->click();
+  });
+  MainForm->imOptions->trigger();
+  gMsgFIFO->Push("after the saves");
+  EXPECT_TRUE(WaitForLogLine("after the saves"));
+  setrlimit(RLIMIT_FSIZE, &former);
+
+  const std::string too_large = std::string(": ") + std::strerror(EFBIG);
+  EXPECT_EQ(reports.join("\n").toStdString(),
+            "Cannot write " + log + too_large + "\nCannot write Quorvelin.ini" + too_large);
+  EXPECT_EQ(ReadFile(log), "the old log\n");
+  EXPECT_EQ(ReadFile(folder_.File("Quorvelin.ini")), ini);
   EXPECT_EQ(FileNames(folder_.path()), files_before);
 }
 

@@ -8,6 +8,8 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,12 +29,14 @@ const std::string kDevice = std::string(QV_BINARY_DIR) + "/tools/rtu_device";
 // Starts the program in `folder` as on a server without a display: it
 // picks the offscreen platform itself and writes its log on standard
 // output once the window has shown. False when it printed no first line.
+// `error_file`, when given, takes its standard error.
 bool StartWindowless(const TempDir& folder,
                      std::unique_ptr<ChildProcess>& program,
-                     std::string& first_line) {
-  program = std::make_unique<ChildProcess>(std::vector<std::string>{
-      "/usr/bin/env", "-C", folder.path(), "-u", "DISPLAY", "-u",
-      "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", kProgram});
+                     std::string& first_line, const std::string& error_file = "") {
+  program = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"/usr/bin/env", "-C", folder.path(), "-u", "DISPLAY", "-u",
+                               "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", kProgram},
+      -1, error_file);
   return program->ReadLine(first_line, 60000);
 }
 
@@ -85,6 +89,38 @@ TEST(ProgramEndToEnd, ServesRegistersWithoutADisplayAndEndsCleanlyOnSigterm) {
   EXPECT_LT(ConnectLoopback(config.tcp_port), 0) << "still listening";
   // The device is still there: the gateway let its port go cleanly.
   EXPECT_TRUE(device.IsRunning());
+}
+
+// A reader of the log that goes away (`| head -n 1`, a log collector that
+// restarts) costs the lines it would have read, which the program says
+// once on its standard error, never the gateway: clients are served after
+// it, and SIGTERM still ends the program cleanly.
+TEST(ProgramEndToEnd, AReaderOfItsLogThatGoesAwayCostsLinesNotTheGateway) {
+  if (access(kDevice.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << kDevice;
+  TempDir folder;
+  PortsFolder ports;
+  PtyPort com1{ports, 1};
+  ASSERT_TRUE(com1.IsReady());
+  const Config config{.tcp_port = FreeLoopbackPort(), .unit_list = "7", .run_server = true};
+  WriteConfig(folder, config);
+  ChildProcess device({kDevice, "--fd", "3", "--unit", "7"}, com1.FarFd());
+  std::string line;
+  ASSERT_TRUE(device.ReadLine(line, 30000) && line == "ready") << line;
+  std::unique_ptr<ChildProcess> program;
+  const std::string errors = folder.File("errors.txt");
+  ASSERT_TRUE(StartWindowless(folder, program, line, errors)) << "no log line";
+
+  program->CloseOutput();
+  for (std::uint16_t t = 0; t < 2; ++t) {
+    RawModbusClient client(config.tcp_port);
+    EXPECT_EQ(Hex(client.Ask(ReadRegister(t, 7, 3))), Hex(RegisterReply(t, 7, 3)));
+  }
+  EXPECT_EQ(program->Terminate(), 0);
+  const QString said = QString::fromStdString(ReadFile(errors));
+  EXPECT_EQ(said.count("a log line could not be written to the standard output (" +
+                       QString(std::strerror(EPIPE)) + ")"),
+            1)
+      << said.toStdString();
 }
 
 TEST(ProgramEndToEnd, SigtermEndsItDuringTheLongestRtsDelay) {

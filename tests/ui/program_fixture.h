@@ -153,9 +153,15 @@ class ProgramTest : public ::testing::Test {
   void SetUp() override { config_.tcp_port = FreeLoopbackPort(); }
   void TearDown() override { EndProgram(); }
 
-  // What the program's entry does before its event loop.
+  // What the program's entry does before its event loop, in a folder
+  // that holds the configuration.
   void StartProgram() {
     WriteConfig(folder_, config_);
+    StartProgramAsIs();
+  }
+
+  // The same in the folder as it is.
+  void StartProgramAsIs() {
     app_ = std::make_unique<TApplication>(argc_, argv_);
     BuildProgramGlobals();
     Application->Initialize();
