@@ -207,6 +207,12 @@ bool SerialIO::ClearError() {
 
 const char* SerialIO::ErrorText() { return impl_->error_text.c_str(); }
 
+std::optional<COMMLINEID> SerialIO::LineId() const {
+  COMMLINEID id{};
+  if (!GetCommLineId(impl_->port, &id)) return std::nullopt;
+  return id;
+}
+
 bool SerialIO::Pause(DWORD milliseconds) {
   if (SleepComm(impl_->port, milliseconds)) return true;
   impl_->SetErrorText(GetLastError());

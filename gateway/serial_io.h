@@ -2,9 +2,11 @@
 // SerialIO: one opened serial port, used by one thread at a time.
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "platform/win_types.h"
 
+struct COMMLINEID;
 struct DCB;
 
 // What a line owes after an exchange that was given up while the device
@@ -39,6 +41,9 @@ class SerialIO {
   std::int32_t Read(void* buffer, DWORD capacity);
   bool ClearError();
   const char* ErrorText();
+  // The line the open port leads to, whatever name or link opened it;
+  // nothing when the port cannot tell.
+  std::optional<COMMLINEID> LineId() const;
 
   // Sleep on the port's behalf (the pause between raising RTS and
   // writing, the wait for a reply that nobody reads any more); false, at

@@ -59,8 +59,10 @@ DWORD LockWait(const TSetting::ComParam& param) {
   return static_cast<DWORD>(std::min<std::uint64_t>(sum, kLongestLockWait));
 }
 
-// The line an open port's name stands for: COM01 opens COM1's.
-DWORD LineNumber(const SIO_Item& item) {
+// The line an open port leads to: COM1, COM01 and a COM2 linked to COM1's
+// device are one line.
+LineKey LineKeyOf(const SIO_Item& item) {
+  if (const std::optional<COMMLINEID> id = item.port->LineId()) return *id;
   return ComNumberOfName(item.name.c_str()).value_or(0);
 }
 
@@ -108,7 +110,7 @@ int SioList::OpenPort(const TSetting::ComParam& param, UnitIdSet& seen) {
   // The reply that a stop left this line with may still be on its way,
   // and whatever came of it while the port was closed is gone unseen: its
   // quiet time starts again now.
-  if (const auto owed = owed_replies_.find(LineNumber(listed));
+  if (const auto owed = owed_replies_.find(LineKeyOf(listed));
       owed != owed_replies_.end()) {
     listed.owed_reply = owed->second;
     listed.owed_reply->last_traffic = std::max(
@@ -130,7 +132,7 @@ int SioList::Fail(int code, const AnsiString& port_name) {
 
 void SioList::Close() {
   for (const SIO_Item& item : ports_) {
-    if (item.owed_reply) owed_replies_[LineNumber(item)] = *item.owed_reply;
+    if (item.owed_reply) owed_replies_[LineKeyOf(item)] = *item.owed_reply;
   }
   while (!ports_.empty()) ports_.pop_front();  // closed in opening order
   locks_.Clear();

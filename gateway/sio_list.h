@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <variant>
 
 #include "common/setting.h"
 #include "gateway/group_lock.h"
@@ -19,6 +20,7 @@
 #include "gateway/slave_addr_list.h"
 #include "platform/ansi_string.h"
 #include "platform/global_object.h"
+#include "platform/serial_port.h"
 
 // One open port. Owns its SerialIO: dropping the item closes the port.
 struct SIO_Item {
@@ -30,6 +32,11 @@ struct SIO_Item {
   // and written under the port's lock.
   std::optional<OwedReply> owed_reply;
 };
+
+// What the reply a closed port owes is kept under until its line is opened
+// again: the line itself, whichever name or link leads to it, or the
+// port's number where the open port could not tell its line.
+using LineKey = std::variant<COMMLINEID, DWORD>;
 
 // Results of SioList::Open; the texts are section "ComList" of the
 // error-text file, with the port's name as argument.
@@ -74,10 +81,10 @@ class SioList {
   // Declared so that destruction unmaps the ids (closing the mutexes)
   // before the ports they lead to are closed.
   std::list<SIO_Item> ports_;  // items never move: the map points at them
-  // The owed replies of closed ports, by port number (the name may be
-  // written another way next time), for the next Open: a device answers
-  // whether or not its port is open.
-  std::map<DWORD, OwedReply> owed_replies_;
+  // The owed replies of closed ports, by line (the next Open may reach it
+  // under another name), until a port on that line opens: a device
+  // answers whether or not its port is open.
+  std::map<LineKey, OwedReply> owed_replies_;
   std::atomic<bool> cancelled_{false};
   AnsiString error_text_;
   GroupLock<SIO_Item> locks_;

@@ -125,3 +125,18 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD share_mode,
   return new SerialDevice(fd, cancel_fd, exclusive, IsPseudoTerminal(fd),
                           InitialDcb(fd));
 }
+
+BOOL GetCommLineId(HANDLE port, COMMLINEID* id) {
+  const SerialDevice* device = AsSerialDevice(port);
+  if (device == nullptr) return 0;
+  struct stat status;
+  if (id == nullptr || fstat(device->fd(), &status) != 0) {
+    SetLastError(static_cast<DWORD>(id == nullptr ? EINVAL : errno));
+    return 0;
+  }
+  if (S_ISCHR(status.st_mode))
+    *id = {1, status.st_rdev, 0};
+  else
+    *id = {0, status.st_dev, status.st_ino};
+  return 1;
+}

@@ -10,6 +10,8 @@
 // Every function returns 0 (false) on failure with an errno value in
 // GetLastError; a handle that is not a serial port gives EBADF.
 #include <chrono>
+#include <compare>
+#include <cstdint>
 
 #include "platform/handle.h"
 
@@ -180,6 +182,17 @@ BOOL SleepCommUntil(HANDLE port, std::chrono::steady_clock::time_point until);
 BOOL WaitCommInputUntil(HANDLE port,
                         std::chrono::steady_clock::time_point until,
                         BOOL* arrived);
+
+// The line behind a port's handle, the same whatever name or link opened
+// it: a character device (every serial port) is known by its device
+// number, anything else by its file system's device number and its inode.
+struct COMMLINEID {
+  BOOL is_character_device;
+  std::uint64_t device;  // the character device's number, or the file system's
+  std::uint64_t inode;   // 0 for a character device
+  friend auto operator<=>(const COMMLINEID&, const COMMLINEID&) = default;
+};
+BOOL GetCommLineId(HANDLE port, COMMLINEID* id);
 
 // Cancels the port's transfers, from any thread: a ReadFile,
 // WriteFile or SleepComm that waits on it ends at once, and every later

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "gateway/tcp_env.h"
+#include "platform/serial_path.h"
 #include "tests/support/deadline.h"
 #include "tests/support/gateway_fixture.h"
 #include "tests/support/loopback_sockets.h"
@@ -152,6 +153,11 @@ TEST_P(StopWhileADeviceAnswersLate, TheNextRequestWaitsUntilTheReplyIsOver) {
 
   gateway_.OptionsOf(line).rx_timeout_ms = answer.rx_timeout_at_run_ms;
   gateway_.OptionsOf(line).written_as = answer.port_at_run;
+  // A name of another number leads to the line through a link of its own.
+  const DWORD number_at_run = ComNumberOfName(answer.port_at_run).value_or(0);
+  if (number_at_run != line.Number()) {
+    ASSERT_TRUE(gateway_.LinkPort("COM" + std::to_string(number_at_run), line.DevicePath()));
+  }
   std::this_thread::sleep_until(asked + milliseconds(answer.run_after_ms));
   ASSERT_TRUE(gateway_.Start());
   RawModbusClient b(gateway_.TcpPort());
@@ -188,6 +194,15 @@ TEST_P(StopWhileADeviceAnswersLate, TheNextRequestWaitsUntilTheReplyIsOver) {
   ASSERT_EQ(Hex(line.ReadFar(c_on_line.size(), kHangGuardMs)), Hex(c_on_line));
   ASSERT_TRUE(line.WriteFar(RtuFrame(1, PduOf(RegistersReply(4, 1, 700, 100)))));
   EXPECT_EQ(Hex(c.ReadFrame()), Hex(RegistersReply(4, 1, 700, 100)));
+
+  // With the reply over the line owes nothing more: after another Stop, a
+  // Run whose port reads without limit sends client D's request at once,
+  // never after a quiet minute.
+  ASSERT_TRUE(gateway_.Stop());
+  gateway_.OptionsOf(line).rx_timeout_ms = kNoLimit;
+  ASSERT_TRUE(gateway_.Start());
+  RawModbusClient d(gateway_.TcpPort());
+  Exchange(line, d, ReadRegisters(5, 1, 900, 100), RegistersReply(5, 1, 900, 100));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -207,8 +222,15 @@ INSTANTIATE_TEST_SUITE_P(
         // Run comes later than the read time-out after the reply's first
         // bytes; what came while the port was closed was never seen.
         LateAnswer{"InPiecesAcrossALateRun", 500, 500, 3, 100, 750, 1000, 0, "COM1", 500},
-        // The same port under another name.
-        LateAnswer{"OnAPortRenamedBeforeRun", 500, 500, 0, 0, 0, 300, 0, "COM01", 500}),
+        // The device answers only after a Run that came later than the
+        // read time-out after the request: the quiet time starts at the
+        // reopening, whether or not the reply had begun.
+        LateAnswer{"SilentUntilARunLaterThanTheReadTimeOut", 500, 500, 0, 0, 750, 1000, 0,
+                   "COM1", 500},
+        // The same port under another name, and the same line under
+        // another number that links to its device.
+        LateAnswer{"OnAPortRenamedBeforeRun", 500, 500, 0, 0, 0, 300, 0, "COM01", 500},
+        LateAnswer{"OnALineThatAnotherNumberLeadsTo", 500, 500, 0, 0, 0, 300, 0, "COM2", 500}),
     [](const ::testing::TestParamInfo<LateAnswer>& info) {
       return std::string(info.param.name);
     });

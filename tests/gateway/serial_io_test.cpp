@@ -134,6 +134,35 @@ TEST_F(SerialIOTest, AnOwedReplyIsWaitedOutNoFurtherThanTheLongestFrame) {
   EXPECT_TRUE(line_.WaitUntilQueuedAtGateway(44, 0)) << "read past the frame";
 }
 
+// An owed reply is over once the line has been quiet for the read time-out
+// since its last byte, not since the request: a device that pauses inside
+// its reply is waited for, though the rest comes later than a time-out
+// after the request. (So it goes on a port that stays open with the reply
+// owed, as after a stop that failed.)
+TEST_F(SerialIOTest, AnOwedReplyIsOverOnlyAReadTimeOutAfterItsLastByte) {
+  io_.SetTimeouts(1000, 1000);
+  ASSERT_EQ(io_.WriteAll("request", 7), 7);
+  const auto sent = Clock::now();
+  const std::string reply(205, '\x22');
+  std::this_thread::sleep_until(sent + milliseconds(800));
+  ASSERT_TRUE(line_.WriteFar(reply.substr(0, 3)));
+  char first[3];
+  for (std::size_t got = 0; got < sizeof first;) {
+    const std::int32_t read = io_.Read(first + got, sizeof first - got);
+    ASSERT_GT(read, 0) << io_.ErrorText();
+    got += static_cast<std::size_t>(read);
+  }
+  const auto last_byte = Clock::now();
+  OwedReply owed = io_.ReplyOwedSince(sent);
+  std::thread device([&] {
+    std::this_thread::sleep_until(last_byte + milliseconds(400));
+    line_.WriteFar(reply.substr(3));
+  });
+  EXPECT_TRUE(io_.LetOwedReplyPass(owed));
+  device.join();
+  EXPECT_EQ(owed.bytes_in, reply.size()) << "the wait ended before the rest of the reply came";
+}
+
 // Cancelling, as a stop does from another thread, ends a read or a write
 // that would wait without limit; from then on every transfer and pause
 // fails at once and nothing more reaches the line, but the port still

@@ -60,6 +60,10 @@ class GatewayFixture {
                                     const std::vector<int>& units);
 
   ServerOptions& Server() { return server_; }
+  // Makes the entry `name` of the ports folder a link to `target`.
+  bool LinkPort(const std::string& name, const std::string& target) {
+    return ports_folder_.Link(name, target);
+  }
   // The options of a port that AddPort made, for the next Start.
   PortOptions& OptionsOf(const PtyPort& port);
   // Replaces the error-text file that the configuration names.
