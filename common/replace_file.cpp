@@ -256,13 +256,9 @@ int ReplaceFileContent(const std::string& file_name, std::string_view bytes,
   const fs::path target = TargetOf(file_name);
   if (IsSpecialFile(target)) return Fail(file_name, kNotARegularFile, error_text);
   OldFile old;
-  std::string reason;
-  if (const int open_error = OpenOldFile(target, old); open_error != 0)
-    reason = ReasonOf(open_error);
-  else if (old.Exists() && !S_ISREG(old.info.st_mode))
-    reason = kNotARegularFile;  // put under the name since it was looked at
-  else
-    reason = Replace(target, bytes, old, steps);
+  const int open_error = OpenOldFile(target, old);
+  const std::string reason =
+      open_error != 0 ? ReasonOf(open_error) : Replace(target, bytes, old, steps);
   if (old.Exists()) ::close(old.fd);
   return reason.empty() ? 0 : Fail(file_name, reason, error_text);
 }

@@ -43,6 +43,16 @@ class SerialIOTest : public ::testing::Test {
     ASSERT_TRUE(io_.Open("COM7")) << io_.ErrorText();
   }
 
+  // Reads `count` bytes, however many reads they take.
+  void ReadExactly(std::size_t count) {
+    std::string bytes(count, '\0');
+    for (std::size_t got = 0; got < count;) {
+      const std::int32_t read = io_.Read(bytes.data() + got, static_cast<DWORD>(count - got));
+      ASSERT_GT(read, 0) << io_.ErrorText();
+      got += static_cast<std::size_t>(read);
+    }
+  }
+
   PortsFolder ports_;
   PtyPort line_{ports_, 7};
   SerialIO io_;
@@ -116,12 +126,7 @@ TEST_F(SerialIOTest, AnOwedReplyIsWaitedOutNoFurtherThanTheLongestFrame) {
   io_.SetTimeouts(1000, 2000);
   ASSERT_EQ(io_.WriteAll("request", 7), 7);
   ASSERT_TRUE(line_.WriteFar(std::string(205, '\x11')));
-  char reply[205];
-  for (std::size_t got = 0; got < sizeof reply;) {
-    const std::int32_t read = io_.Read(reply + got, sizeof reply - got);
-    ASSERT_GT(read, 0) << io_.ErrorText();
-    got += static_cast<std::size_t>(read);
-  }
+  ReadExactly(205);
   io_.CancelTransfers();
   ASSERT_EQ(io_.WriteAll("request", 7), -1);
   io_.ResumeTransfers();
@@ -141,17 +146,15 @@ TEST_F(SerialIOTest, AnOwedReplyIsWaitedOutNoFurtherThanTheLongestFrame) {
 // owed, as after a stop that failed.)
 TEST_F(SerialIOTest, AnOwedReplyIsOverOnlyAReadTimeOutAfterItsLastByte) {
   io_.SetTimeouts(1000, 1000);
+  const std::string reply(205, '\x22');
+  ASSERT_EQ(io_.WriteAll("request", 7), 7);  // an exchange before, answered
+  ASSERT_TRUE(line_.WriteFar(reply));
+  ReadExactly(reply.size());
   ASSERT_EQ(io_.WriteAll("request", 7), 7);
   const auto sent = Clock::now();
-  const std::string reply(205, '\x22');
   std::this_thread::sleep_until(sent + milliseconds(800));
   ASSERT_TRUE(line_.WriteFar(reply.substr(0, 3)));
-  char first[3];
-  for (std::size_t got = 0; got < sizeof first;) {
-    const std::int32_t read = io_.Read(first + got, sizeof first - got);
-    ASSERT_GT(read, 0) << io_.ErrorText();
-    got += static_cast<std::size_t>(read);
-  }
+  ReadExactly(3);
   const auto last_byte = Clock::now();
   OwedReply owed = io_.ReplyOwedSince(sent);
   std::thread device([&] {
